@@ -1,0 +1,43 @@
+#pragma once
+// One small bus interface and the buses chosen by a bus string:
+//   sim | sim:node=N[,timing=wire]    in-process bus with a simulated Brelin at MAC ID N (63)
+//   tcp://HOST:PORT/canN              bus shared between processes (Qt virtualcan line protocol)
+//   socketcan:IFACE                   Linux SocketCAN raw socket
+
+#include "canbus/Frame.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace canbus {
+
+struct BusCounters {
+    std::uint64_t sent = 0;
+    std::uint64_t received = 0;
+    std::uint64_t dropped = 0;   // frames a full queue or a refusing peer cost
+    std::uint64_t malformed = 0; // frames refused for their form (length above 8, bad line, ...)
+};
+
+class Bus {
+public:
+    virtual ~Bus() = default;
+
+    // Queues one frame for the bus; never blocks for long. False when refused (closed, malformed,
+    // queue full), and the refusal is counted.
+    virtual bool Send(const Frame& frame) = 0;
+
+    // Takes one received frame without waiting. False when none is pending.
+    virtual bool TryReceive(Frame& frame) = 0;
+
+    virtual void Close() = 0;
+
+    virtual BusCounters Counters() const = 0;
+};
+
+// Opens the bus a bus string names, at `bitrate` bits per second (used by timed buses). On failure
+// returns null and sets `error` to a one-line message that says what is wrong and what forms exist.
+std::unique_ptr<Bus> OpenBus(std::string_view busString, std::uint32_t bitrate, std::string& error);
+
+} // namespace canbus

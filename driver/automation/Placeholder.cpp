@@ -1,0 +1,2 @@
+// Replaced by the driver object sources.
+namespace orv::automation {}

@@ -1,0 +1,22 @@
+#pragma once
+// The seam between the DeviceNet master and a card's interface library: the two calls the port
+// makes of a library that carries raw CAN frames. Card back-ends implement it over their vendor
+// library; tests implement it with a scripted peer.
+
+#include "driver/devicenet/CanFrame.h"
+
+namespace orv::devicenet {
+
+class CanLibrary {
+public:
+    virtual ~CanLibrary() = default;
+
+    // Hands one frame to the library. True when the library accepted it.
+    virtual bool SendFrame(const CanFrame& frame) = 0;
+
+    // Takes one pending frame without waiting. True when a frame was delivered. The length is the
+    // library's own length field and may exceed 8; the port bounds every copy.
+    virtual bool ReceiveFrame(CanFrame& frame) = 0;
+};
+
+} // namespace orv::devicenet

@@ -1,0 +1,63 @@
+#pragma once
+// The CAN port of a back-end that carries the DeviceNet master: send a frame, wait for a frame
+// within the receive time-out, drain stale frames. Its CANXmit, CANRcv and SetTimeout are also the
+// back-end's raw-frame operations seen by automation clients.
+
+#include "driver/devicenet/CanFrame.h"
+#include "driver/devicenet/CanLibrary.h"
+#include "driver/devicenet/CanTrace.h"
+#include "driver/devicenet/Clock.h"
+#include "driver/devicenet/MasterPolicy.h"
+#include "platform/Mutex.h"
+
+#include <cstdint>
+
+namespace orv::devicenet {
+
+class CanPort {
+public:
+    static constexpr std::uint32_t kDefaultReceiveTimeout = 1000;
+
+    CanPort(CanLibrary& library, Clock& clock, MasterPolicy policy);
+
+    // Card state set by the back-end's LoadVXD / UnloadVXD.
+    void Open(std::uint8_t masterMacId);
+    void Close();
+    bool IsOpen() const { return isOpen_; }
+    std::uint8_t MasterMacId() const { return masterMacId_; }
+    const MasterPolicy& Policy() const { return policy_; }
+
+    // Sends one standard data frame (identifier: low 16 bits, must fit 11 bits; length 0..8, or
+    // cut to 8 where the policy says so). 0 when the library accepted it, else -1.
+    int CANXmit(int identifier, int length, const std::uint8_t* data);
+
+    // Waits up to the receive time-out for one frame (busy wait on the tick count). 0 with the
+    // identifier, the length (0..8) and that many data bytes written to `data` (which must hold 8),
+    // -1 when the card is closed or nothing came in time.
+    int CANRcv(std::uint16_t* identifier, std::uint16_t* length, std::uint8_t* data);
+
+    // Stores the receive time-out; a negative value is taken as unsigned. Returns 0.
+    int SetTimeout(int milliseconds);
+    std::uint32_t ReceiveTimeout() const { return receiveTimeout_; }
+
+    // Steps of the master.
+    int SendFrame(const CanFrame& frame);
+    int ReceiveFrame(CanFrame& frame); // leaves `frame` as it was on -1
+    void DrainReceive();
+
+    CanTrace& Trace() { return trace_; }
+
+private:
+    std::uint8_t ReceivedLength(std::uint8_t raw) const;
+
+    CanLibrary& library_;
+    Clock& clock_;
+    const MasterPolicy policy_;
+    platform::RecursiveMutex mutex_;
+    bool isOpen_ = false;
+    std::uint8_t masterMacId_ = 0;
+    std::uint32_t receiveTimeout_ = kDefaultReceiveTimeout;
+    CanTrace trace_;
+};
+
+} // namespace orv::devicenet
