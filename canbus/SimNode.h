@@ -1,0 +1,32 @@
+#pragma once
+// A node that lives on the in-process `sim` bus. It owns no bus and no clock: the bus feeds it the
+// frames the other endpoints send and the current time, and the node sends through the sink.
+
+#include "canbus/Frame.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace canbus {
+
+class SimNode {
+public:
+    using Sink = std::function<void(const Frame&)>;
+
+    virtual ~SimNode() = default;
+
+    // Where the node's frames go.
+    virtual void SetSink(Sink sink) = 0;
+
+    // A frame seen on the bus at `nowMs` (a wrapping millisecond count).
+    virtual void OnFrame(const Frame& frame, std::uint32_t nowMs) = 0;
+
+    // Lets time pass: the node's timers run here.
+    virtual void Poll(std::uint32_t nowMs) = 0;
+};
+
+// The simulated Brelin at `macId`, as the `sim` bus attaches it. Defined by devsim.
+std::unique_ptr<SimNode> MakeSimulatedDevice(std::uint8_t macId);
+
+} // namespace canbus
