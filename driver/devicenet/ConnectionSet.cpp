@@ -1,0 +1,52 @@
+// Allocate and Release of the predefined master/slave connection set, sent on the slave's
+// unconnected port (Group 2 message 6) to the DeviceNet object, class 3 instance 1.
+
+#include "driver/devicenet/DeviceNetMaster.h"
+
+#include "driver/devicenet/Identifiers.h"
+
+namespace orv::devicenet {
+
+int DeviceNetMaster::DNAllocate(int nodeAddress, int connectionType)
+{
+    return SendConnectionRequest(nodeAddress, kServiceAllocate, connectionType);
+}
+
+int DeviceNetMaster::DNFree(int nodeAddress, int connectionType)
+{
+    return SendConnectionRequest(nodeAddress, kServiceRelease, connectionType);
+}
+
+int DeviceNetMaster::SendConnectionRequest(int nodeAddress, std::uint8_t service, int choice)
+{
+    if (!port_.IsOpen()) {
+        return -1;
+    }
+    port_.DrainReceive();
+    CanFrame request;
+    request.identifier = Group2Identifier(static_cast<unsigned>(nodeAddress), Group2Message::UnconnectedRequest);
+    request.data[0] = RequestHeader(true);
+    request.data[1] = service;
+    request.data[2] = kDeviceNetClass;
+    request.data[3] = 0x01;
+    request.data[4] = static_cast<std::uint8_t>(choice);
+    request.length = 5;
+    if (service == kServiceAllocate) {
+        request.data[5] = static_cast<std::uint8_t>(port_.MasterMacId() & kHeaderMacMask); // allocator's MAC ID
+        request.length = 6;
+    }
+    if (port_.SendFrame(request) != 0) {
+        return -1;
+    }
+    // Any answer in time counts: an error response from the slave is not examined.
+    CanFrame answer;
+    return port_.ReceiveFrame(answer);
+}
+
+bool DeviceNetMaster::SetPollCommandSize(std::uint16_t size)
+{
+    pollCommandSize_ = size;
+    return true;
+}
+
+} // namespace orv::devicenet

@@ -1,0 +1,25 @@
+#include "driver/devicenet/DeviceNetMaster.h"
+
+#include "driver/devicenet/Identifiers.h"
+
+namespace orv::devicenet {
+
+DeviceNetMaster::DeviceNetMaster(CanLibrary& library, Clock& clock, MasterPolicy policy)
+    : port_(library, clock, policy)
+{
+}
+
+std::uint8_t DeviceNetMaster::RequestHeader(bool flip)
+{
+    if (flip && port_.Policy().alternateTransactionBit) {
+        transactionBit_ ^= kHeaderTransaction;
+    }
+    return static_cast<std::uint8_t>((port_.MasterMacId() & kHeaderMacMask) | transactionBit_);
+}
+
+std::uint8_t DeviceNetMaster::FragmentHeader() const
+{
+    return static_cast<std::uint8_t>(kHeaderFragment | (port_.MasterMacId() & kHeaderMacMask));
+}
+
+} // namespace orv::devicenet
