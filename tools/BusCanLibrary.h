@@ -1,0 +1,44 @@
+#pragma once
+// Puts the driver's DeviceNet master straight onto a canbus bus, without a card library in
+// between: for the demo program, the end-to-end tests and the benchmarks.
+
+#include "canbus/Bus.h"
+#include "driver/devicenet/CanLibrary.h"
+
+#include <algorithm>
+
+namespace orv::tools {
+
+class BusCanLibrary final : public devicenet::CanLibrary {
+public:
+    explicit BusCanLibrary(canbus::Bus& bus) : bus_(bus) {}
+
+    bool SendFrame(const devicenet::CanFrame& frame) override
+    {
+        canbus::Frame out;
+        out.id = frame.identifier;
+        out.length = frame.dataLength();
+        std::copy_n(frame.data.begin(), out.length, out.data.begin());
+        return bus_.Send(out);
+    }
+
+    bool ReceiveFrame(devicenet::CanFrame& frame) override
+    {
+        canbus::Frame in;
+        while (bus_.TryReceive(in)) {
+            if (in.extended || in.remote) {
+                continue; // the master works with standard data frames only
+            }
+            frame.identifier = static_cast<std::uint16_t>(in.id);
+            frame.length = in.length;
+            std::copy_n(in.data.begin(), std::min<std::size_t>(in.length, frame.data.size()), frame.data.begin());
+            return true;
+        }
+        return false;
+    }
+
+private:
+    canbus::Bus& bus_;
+};
+
+} // namespace orv::tools
