@@ -7,17 +7,17 @@
 
 namespace orv::devicenet {
 
-int DeviceNetMaster::DNAllocate(int nodeAddress, int connectionType)
+int DeviceNetMaster::DNAllocate(int nodeAddress, int connectionType, CanFrame* answer)
 {
-    return SendConnectionRequest(nodeAddress, kServiceAllocate, connectionType);
+    return SendConnectionRequest(nodeAddress, kServiceAllocate, connectionType, answer);
 }
 
-int DeviceNetMaster::DNFree(int nodeAddress, int connectionType)
+int DeviceNetMaster::DNFree(int nodeAddress, int connectionType, CanFrame* answer)
 {
-    return SendConnectionRequest(nodeAddress, kServiceRelease, connectionType);
+    return SendConnectionRequest(nodeAddress, kServiceRelease, connectionType, answer);
 }
 
-int DeviceNetMaster::SendConnectionRequest(int nodeAddress, std::uint8_t service, int choice)
+int DeviceNetMaster::SendConnectionRequest(int nodeAddress, std::uint8_t service, int choice, CanFrame* answer)
 {
     if (!port_.IsOpen()) {
         return -1;
@@ -39,8 +39,14 @@ int DeviceNetMaster::SendConnectionRequest(int nodeAddress, std::uint8_t service
         return -1;
     }
     // Any answer in time counts: an error response from the slave is not examined.
-    CanFrame answer;
-    return port_.ReceiveFrame(answer);
+    CanFrame received;
+    if (port_.ReceiveFrame(received) != 0) {
+        return -1;
+    }
+    if (answer != nullptr) {
+        *answer = received;
+    }
+    return 0;
 }
 
 bool DeviceNetMaster::SetPollCommandSize(std::uint16_t size)

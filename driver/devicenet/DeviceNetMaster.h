@@ -36,9 +36,10 @@ public:
     int DNService(int nodeAddress, int classId, int instance, int serviceCode, int length,
                   std::uint8_t* buffer);
 
-    // Predefined master/slave connection set: 0 when any frame answered in time.
-    int DNAllocate(int nodeAddress, int connectionType);
-    int DNFree(int nodeAddress, int connectionType);
+    // Predefined master/slave connection set: 0 when any frame answered in time. The answer is not
+    // examined here; a caller that wants to can have it in `answer`.
+    int DNAllocate(int nodeAddress, int connectionType, CanFrame* answer = nullptr);
+    int DNFree(int nodeAddress, int connectionType, CanFrame* answer = nullptr);
 
     // One polled I/O exchange. `rxLength` goes in as the number of response bytes expected and comes
     // back as the number received. The buffer holds the command on entry and the response on return
@@ -58,7 +59,7 @@ private:
                              bool flipEachFragment);
     int ReceiveAnswer(int nodeAddress, std::size_t bodyLimit, std::uint8_t* buffer);
     int Reassemble(CanFrame frame, int nodeAddress, std::size_t bodyLimit, std::uint8_t* buffer);
-    int SendConnectionRequest(int nodeAddress, std::uint8_t service, int choice);
+    int SendConnectionRequest(int nodeAddress, std::uint8_t service, int choice, CanFrame* answer);
     int SendPollCommand(std::uint16_t identifier, std::uint16_t txLength, const std::uint8_t* buffer);
     int ReceivePollResponse(std::uint16_t expected, std::uint16_t* rxIdentifier, std::uint16_t* rxLength,
                             std::uint8_t* buffer);
