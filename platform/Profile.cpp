@@ -1,0 +1,196 @@
+#include "platform/Profile.h"
+
+#include "platform/IniDocument.h"
+#include "platform/Mutex.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orv::platform {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Serialises read-modify-write cycles of this process, so two writers never lose each other's key.
+RecursiveMutex& WriteMutex()
+{
+    static RecursiveMutex mutex;
+    return mutex;
+}
+
+fs::path HomeDirectory()
+{
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] != '\0') {
+        return home;
+    }
+    if (const passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) {
+        return entry->pw_dir;
+    }
+    return "/";
+}
+
+struct FileText {
+    std::string text;
+    bool missing = false;
+    bool readable = true;
+};
+
+// The whole file. A missing file reads as empty; an unreadable one (including a folder in its
+// place) too, but is marked so that a write does not replace what it could not read.
+FileText ReadFile(const fs::path& file)
+{
+    FileText result;
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        result.missing = errno == ENOENT;
+        result.readable = result.missing;
+        return result;
+    }
+    std::string& text = result.text;
+    char chunk[4096];
+    for (;;) {
+        const ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            text.clear();
+            result.readable = false;
+            break;
+        }
+        if (got == 0) {
+            break;
+        }
+        text.append(chunk, static_cast<std::size_t>(got));
+    }
+    close(fd);
+    return result;
+}
+
+bool WriteAll(int fd, const std::string& text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t put = write(fd, text.data() + done, text.size() - done);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+// Replaces `file` by `text` through a temporary file in the same folder and a rename. A profile
+// that is a symbolic link is replaced at its target, so the link stays.
+bool ReplaceFile(const fs::path& file, const std::string& text)
+{
+    std::error_code error;
+    fs::path target = file;
+    if (fs::is_symlink(file, error)) {
+        target = fs::weakly_canonical(file, error);
+        if (error) {
+            return false;
+        }
+    }
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    fs::create_directories(folder, error);
+    if (error) {
+        return false;
+    }
+
+    std::string pattern = (folder / (target.filename().string() + ".XXXXXX")).string();
+    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat existing{};
+    const mode_t mode = stat(target.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
+    const bool written = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
+    const bool closed = close(fd) == 0;
+    if (!written || !closed || rename(pattern.c_str(), target.c_str()) != 0) {
+        unlink(pattern.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+fs::path ConfigDirectory()
+{
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    if (configHome != nullptr && configHome[0] == '/') {
+        return configHome;
+    }
+    return HomeDirectory() / ".config";
+}
+
+Profile::Profile(std::string_view moduleName)
+    : file_(ConfigDirectory() / (std::string(moduleName) + ".ini"))
+{
+}
+
+Profile Profile::AtPath(fs::path file)
+{
+    return Profile(AtFile{}, std::move(file));
+}
+
+std::string Profile::GetProfileString(std::string_view section, std::string_view key,
+                                      std::string_view defaultValue) const
+{
+    const auto value = IniDocument::Parse(ReadFile(file_).text).Get(section, key);
+    return value ? *value : std::string(defaultValue);
+}
+
+bool Profile::WriteProfileString(std::string_view section, std::string_view key, std::string_view value)
+{
+    Lock lock(WriteMutex());
+    const FileText current = ReadFile(file_);
+    if (!current.readable) {
+        return false;
+    }
+    IniDocument document = IniDocument::Parse(current.text);
+    if (!document.Set(section, key, value)) {
+        return false;
+    }
+    return ReplaceFile(file_, document.Text());
+}
+
+int Profile::GetProfileInt(std::string_view section, std::string_view key, int defaultValue) const
+{
+    const auto value = IniDocument::Parse(ReadFile(file_).text).Get(section, key);
+    if (!value) {
+        return defaultValue;
+    }
+    std::string_view text = *value;
+    text.remove_prefix(std::min(text.find_first_not_of(" \t"), text.size()));
+    // from_chars takes a minus sign but no plus sign.
+    if (text.starts_with('+')) {
+        text.remove_prefix(1);
+        if (text.starts_with('-')) {
+            return defaultValue;
+        }
+    }
+    int number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number, 10);
+    (void)end;
+    return error == std::errc() ? number : defaultValue;
+}
+
+bool Profile::WriteProfileInt(std::string_view section, std::string_view key, int value)
+{
+    return WriteProfileString(section, key, std::to_string(value));
+}
+
+} // namespace orv::platform
