@@ -15,4 +15,15 @@ struct Frame {
     std::array<std::uint8_t, 8> data{};
 };
 
+inline constexpr std::uint32_t kMaxStandardId = 0x7FF;
+inline constexpr std::uint32_t kMaxExtendedId = 0x1FFFFFFF;
+inline constexpr std::uint8_t kMaxDataLength = 8;
+
+// True when the frame can exist on a classic CAN bus: at most 8 data bytes, an identifier that
+// fits its format. Buses refuse anything else.
+constexpr bool IsWellFormed(const Frame& frame)
+{
+    return frame.length <= kMaxDataLength && frame.id <= (frame.extended ? kMaxExtendedId : kMaxStandardId);
+}
+
 } // namespace canbus

@@ -1,0 +1,60 @@
+#pragma once
+// A bus shared between processes over TCP, in the line protocol of Qt SerialBus's virtualcan
+// plugin (see VirtualCanLine.h), so Qt programs such as canbusutil join it.
+//
+// The first endpoint to listen on HOST:PORT is the hub: it relays every frame line it receives to
+// the other connections subscribed to the frame's channel and hands frames of its own channel to
+// its own endpoint. Every other endpoint, in this process or another, connects to the hub as a
+// client and subscribes with "connect:canN". When the hub goes away its clients try again every
+// `retryMs`: one of them becomes the new hub, the others connect to it.
+//
+// A background thread per endpoint does all socket I/O, so the hub relays while its process is
+// busy elsewhere. Send writes what the socket takes at once and leaves the rest to that thread;
+// it never waits. Lines that are no frame are counted as malformed and skipped; frames a full
+// queue or buffer cannot take are counted as dropped.
+
+#include "canbus/Bus.h"
+#include "canbus/BusString.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace canbus {
+
+class TcpBus final : public Bus {
+public:
+    struct Limits {
+        std::size_t receiveCapacity = 4096;  // frames waiting for TryReceive
+        std::size_t sendBuffer = 64 * 1024;  // bytes waiting for one slow connection
+        std::size_t maxConnections = 64;     // clients one hub serves
+        std::uint32_t retryMs = 100;         // between attempts to rejoin a lost bus
+    };
+
+    // Becomes the hub or connects to it. Null with a message in `error` when neither works.
+    static std::unique_ptr<TcpBus> Open(const BusAddress& address, std::string& error, Limits limits);
+    static std::unique_ptr<TcpBus> Open(const BusAddress& address, std::string& error)
+    {
+        return Open(address, error, Limits{});
+    }
+
+    ~TcpBus() override;
+
+    bool Send(const Frame& frame) override;
+    bool TryReceive(Frame& frame) override;
+    void Close() override;
+    BusCounters Counters() const override;
+
+    bool IsHub() const;
+    // Hub: connections subscribed to this endpoint's channel. Client: 1 while connected, else 0.
+    std::size_t Subscribers() const;
+
+    struct Impl;
+    explicit TcpBus(std::unique_ptr<Impl> impl);
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace canbus
