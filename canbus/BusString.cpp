@@ -81,7 +81,7 @@ bool ParseSim(std::string_view text, BusAddress& address, std::string& error)
             }
             address.wireTiming = true;
         } else {
-            return Fail(error, text, "unknown option '" + std::string(option) + "' (sim takes node=N and timing=wire)");
+            return Fail(error, text, "unknown option '" + std::string(name) + "' (sim takes node=N and timing=wire)");
         }
         if (comma == std::string_view::npos) {
             return true;

@@ -1,0 +1,252 @@
+#include "canbus/TcpBus.h"
+
+#include "LoopbackSockets.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include <sys/socket.h>
+
+namespace canbus {
+namespace {
+
+using namespace canbus::testing;
+
+Frame MakeFrame(std::uint32_t id, std::initializer_list<std::uint8_t> bytes, bool extended = false, bool remote = false)
+{
+    Frame frame;
+    frame.id = id;
+    frame.extended = extended;
+    frame.remote = remote;
+    for (const auto byte : bytes) {
+        frame.data[frame.length++] = byte;
+    }
+    return frame;
+}
+
+bool SameFrame(const Frame& a, const Frame& b)
+{
+    return a.id == b.id && a.length == b.length && a.extended == b.extended && a.remote == b.remote &&
+           std::equal(a.data.begin(), a.data.begin() + a.length, b.data.begin());
+}
+
+std::string BusString(std::uint16_t port, int channel = 0)
+{
+    return "tcp://127.0.0.1:" + std::to_string(port) + "/can" + std::to_string(channel);
+}
+
+std::unique_ptr<TcpBus> OpenTcp(const std::string& busString)
+{
+    std::string error;
+    std::unique_ptr<Bus> bus = OpenBus(busString, 125000, error);
+    EXPECT_TRUE(bus) << error;
+    auto* tcp = dynamic_cast<TcpBus*>(bus.get());
+    EXPECT_TRUE(tcp) << busString;
+    if (tcp == nullptr) {
+        return nullptr;
+    }
+    bus.release();
+    return std::unique_ptr<TcpBus>(tcp);
+}
+
+TEST(TcpBus, HubRelaysBetweenItsOwnEndpointAndItsClients)
+{
+    const std::string busString = BusString(FreePort());
+    auto hub = OpenTcp(busString);
+    auto b = OpenTcp(busString);
+    auto c = OpenTcp(busString);
+    ASSERT_TRUE(hub && b && c);
+    EXPECT_TRUE(hub->IsHub());
+    EXPECT_FALSE(b->IsHub());
+    EXPECT_FALSE(c->IsHub());
+    ASSERT_TRUE(Eventually([&] { return hub->Subscribers() == 2; }));
+
+    const Frame fromHub = MakeFrame(0x123, {0x01, 0xAB, 0xFF});
+    ASSERT_TRUE(hub->Send(fromHub));
+    Frame got;
+    ASSERT_TRUE(ReceiveWithin(*b, got));
+    EXPECT_TRUE(SameFrame(got, fromHub));
+    ASSERT_TRUE(ReceiveWithin(*c, got));
+    EXPECT_TRUE(SameFrame(got, fromHub));
+
+    // Relayed by the hub's thread while nobody reads the hub's endpoint.
+    const Frame fromB = MakeFrame(0x1ABCDEF, {1, 2, 3, 4, 5, 6, 7, 8}, true);
+    ASSERT_TRUE(b->Send(fromB));
+    ASSERT_TRUE(ReceiveWithin(*c, got));
+    EXPECT_TRUE(SameFrame(got, fromB));
+
+    const Frame fromC = MakeFrame(0x7FF, {}, false, false);
+    ASSERT_TRUE(c->Send(fromC));
+    ASSERT_TRUE(ReceiveWithin(*b, got));
+    EXPECT_TRUE(SameFrame(got, fromC)) << "b never gets its own frame back";
+
+    ASSERT_TRUE(ReceiveWithin(*hub, got));
+    EXPECT_TRUE(SameFrame(got, fromB));
+    ASSERT_TRUE(ReceiveWithin(*hub, got));
+    EXPECT_TRUE(SameFrame(got, fromC));
+    EXPECT_FALSE(hub->TryReceive(got));
+    EXPECT_FALSE(c->TryReceive(got));
+
+    const BusCounters counters = hub->Counters();
+    EXPECT_EQ(counters.sent, 1u);
+    EXPECT_EQ(counters.received, 2u);
+    EXPECT_EQ(counters.dropped, 0u);
+    EXPECT_EQ(counters.malformed, 0u);
+}
+
+TEST(TcpBus, HubSkipsMalformedLinesAndNeverHandsOnMoreThanEightBytes)
+{
+    const std::uint16_t port = FreePort();
+    auto hub = OpenTcp(BusString(port));
+    auto b = OpenTcp(BusString(port));
+    ASSERT_TRUE(hub && b);
+    RawPeer raw = RawPeer::Connect(port);
+    RawPeer can1 = RawPeer::Connect(port);
+    RawPeer can1Too = RawPeer::Connect(port);
+    ASSERT_TRUE(raw.Valid() && can1.Valid() && can1Too.Valid());
+    ASSERT_TRUE(raw.Write("connect:can0\n"));
+    ASSERT_TRUE(can1.Write("connect:can1\n"));
+    ASSERT_TRUE(can1Too.Write("connect:can1\n"));
+    ASSERT_TRUE(Eventually([&] { return hub->Subscribers() == 2; }));
+
+    ASSERT_TRUE(raw.Write("garbage\n"
+                          "can0:1##zz\n"
+                          "can0:5##010203040506070809\n"
+                          "can0:6#F#00\n" +
+                          std::string(300, 'x') + "\n"
+                          "can0:7##0a0b\r\n"));
+    Frame got;
+    ASSERT_TRUE(ReceiveWithin(*hub, got));
+    EXPECT_TRUE(SameFrame(got, MakeFrame(7, {0x0A, 0x0B})));
+    ASSERT_TRUE(ReceiveWithin(*b, got));
+    EXPECT_TRUE(SameFrame(got, MakeFrame(7, {0x0A, 0x0B})));
+    EXPECT_EQ(hub->Counters().malformed, 5u);
+    EXPECT_EQ(b->Counters().malformed, 0u);
+
+    // What the others read is exactly the line format: decimal id, flags, lower-case hex.
+    ASSERT_TRUE(hub->Send(MakeFrame(0x65, {0x01, 0xAB, 0xFF})));
+    EXPECT_EQ(raw.ReadLine(), "101##01abff\n");
+    ASSERT_TRUE(b->Send(MakeFrame(0x1234, {0, 0, 0}, true, true)));
+    EXPECT_EQ(raw.ReadLine(), "4660#RX#000000\n");
+    ASSERT_TRUE(ReceiveWithin(*hub, got));
+    EXPECT_TRUE(SameFrame(got, MakeFrame(0x1234, {0, 0, 0}, true, true)));
+
+    // Channels stay apart: a can1 frame reaches can1 only.
+    ASSERT_TRUE(can1.Write("can1:9##\n"));
+    EXPECT_EQ(can1Too.ReadLine(), "9##\n");
+    EXPECT_FALSE(hub->TryReceive(got));
+    EXPECT_EQ(raw.ReadLine(std::chrono::milliseconds(20)), "");
+    EXPECT_EQ(can1.ReadLine(std::chrono::milliseconds(20)), "") << "nor back to its origin";
+}
+
+TEST(TcpBus, ClientSpeaksTheLineProtocolExactly)
+{
+    const std::uint16_t port = FreePort();
+    RawListener listener(port);
+    ASSERT_TRUE(listener.Valid());
+    auto bus = OpenTcp(BusString(port, 1));
+    ASSERT_TRUE(bus);
+    EXPECT_FALSE(bus->IsHub());
+    RawPeer hubSide = listener.Accept();
+    ASSERT_TRUE(hubSide.Valid());
+    EXPECT_EQ(hubSide.ReadLine(), "connect:can1\n");
+
+    ASSERT_TRUE(bus->Send(MakeFrame(0x123, {0x01, 0x02}, true)));
+    EXPECT_EQ(hubSide.ReadLine(), "can1:291#X#0102\n");
+    ASSERT_TRUE(bus->Send(MakeFrame(5, {})));
+    EXPECT_EQ(hubSide.ReadLine(), "can1:5##\n");
+    Frame tooLong = MakeFrame(5, {1, 2, 3, 4, 5, 6, 7, 8});
+    tooLong.length = 9;
+    EXPECT_FALSE(bus->Send(tooLong));
+    EXPECT_EQ(bus->Counters().malformed, 1u);
+
+    ASSERT_TRUE(hubSide.Write("5##0a\n"
+                              "bad\n"
+                              "7##000102030405060708\n"
+                              "8#F#00\n"
+                              "\n"
+                              "9#X#\n"));
+    Frame got;
+    ASSERT_TRUE(ReceiveWithin(*bus, got));
+    EXPECT_TRUE(SameFrame(got, MakeFrame(5, {0x0A})));
+    ASSERT_TRUE(ReceiveWithin(*bus, got));
+    EXPECT_TRUE(SameFrame(got, MakeFrame(9, {}, true)));
+    EXPECT_EQ(bus->Counters().malformed, 5u);
+    EXPECT_EQ(bus->Counters().received, 2u);
+
+    bus->Close();
+    EXPECT_EQ(hubSide.ReadLine(), "disconnect:can1\n");
+    EXPECT_FALSE(bus->Send(MakeFrame(1, {})));
+    EXPECT_EQ(bus->Counters().dropped, 1u);
+}
+
+TEST(TcpBus, ClientsCarryOnWhenTheHubLeaves)
+{
+    const std::string busString = BusString(FreePort());
+    auto hub = OpenTcp(busString);
+    auto b = OpenTcp(busString);
+    auto c = OpenTcp(busString);
+    ASSERT_TRUE(hub && b && c);
+    ASSERT_TRUE(Eventually([&] { return hub->Subscribers() == 2; }));
+    hub.reset();
+
+    ASSERT_TRUE(Eventually([&] {
+        return (b->IsHub() && b->Subscribers() == 1 && c->Subscribers() == 1) ||
+               (c->IsHub() && c->Subscribers() == 1 && b->Subscribers() == 1);
+    }));
+    const Frame frame = MakeFrame(0x42, {0x42});
+    ASSERT_TRUE(b->Send(frame));
+    Frame got;
+    ASSERT_TRUE(ReceiveWithin(*c, got));
+    EXPECT_TRUE(SameFrame(got, frame));
+}
+
+TEST(TcpBus, SendNeverWaitsForAStalledPeerAndCountsWhatItLoses)
+{
+    const std::uint16_t port = FreePort();
+    BusAddress address;
+    std::string error;
+    ASSERT_TRUE(ParseBusString(BusString(port), address, error));
+    TcpBus::Limits limits;
+    limits.sendBuffer = 1024;
+    auto hub = TcpBus::Open(address, error, limits);
+    ASSERT_TRUE(hub) << error;
+
+    // A subscriber that never reads, with a small window.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int small = 2048;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in loopback = Loopback(port);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&loopback), sizeof loopback), 0);
+    RawPeer stalled(fd);
+    ASSERT_TRUE(stalled.Write("connect:can0\n"));
+    ASSERT_TRUE(Eventually([&] { return hub->Subscribers() == 1; }));
+
+    constexpr std::uint64_t kFrames = 100000;
+    for (std::uint64_t i = 0; i < kFrames; ++i) {
+        ASSERT_TRUE(hub->Send(MakeFrame(0x7FF, {1, 2, 3, 4, 5, 6, 7, 8})));
+    }
+    EXPECT_EQ(hub->Counters().sent, kFrames);
+    EXPECT_GT(hub->Counters().dropped, 0u);
+    EXPECT_LT(hub->Counters().dropped, kFrames);
+}
+
+TEST(TcpBus, RefusesWhenThePortIsTakenButNobodyListens)
+{
+    // A socket bound to the port without listening: no hub can start there, and none answers.
+    const std::uint16_t port = FreePort();
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in loopback = Loopback(port);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&loopback), sizeof loopback), 0);
+    RawPeer holder(fd);
+
+    std::string error;
+    EXPECT_EQ(OpenBus(BusString(port), 125000, error), nullptr);
+    EXPECT_EQ(error, "tcp bus 127.0.0.1:" + std::to_string(port) + "/can0: cannot listen on or connect to 127.0.0.1:" +
+                         std::to_string(port) + " (Connection refused)");
+}
+
+} // namespace
+} // namespace canbus
