@@ -174,5 +174,46 @@ TEST(Canbusutil, ListensToWhatOurEndpointsExchangeOnTheDefaultPort)
         << "canbusutil printed:\n" << listener.Output();
 }
 
+// The other way round: canbusutil's process is the hub, and our endpoints join it as clients.
+TEST(Canbusutil, OurEndpointsTalkThroughQtsHub)
+{
+    const std::string tool = FindCanbusutil();
+    if (tool.empty()) {
+        GTEST_SKIP() << "canbusutil is not installed (Debian package libqt6serialbus6-bin)";
+    }
+    const std::uint16_t port = FreePort();
+    const std::string busString = "tcp://127.0.0.1:" + std::to_string(port) + "/can0";
+    Child listener({tool, "-l", "virtualcan", busString});
+    ASSERT_TRUE(listener.Running()) << "cannot start " << tool;
+
+    BusAddress address;
+    std::string error;
+    ASSERT_TRUE(ParseBusString(busString, address, error));
+    // Opening ours before canbusutil listens would make us the hub; a bare connection tells.
+    ASSERT_TRUE(Eventually([&] { return RawPeer::Connect(port).Valid(); }))
+        << "canbusutil did not start its hub on port " << port;
+    auto a = TcpBus::Open(address, error);
+    ASSERT_TRUE(a && !a->IsHub()) << error;
+    auto b = TcpBus::Open(address, error);
+    ASSERT_TRUE(b && !b->IsHub()) << error;
+
+    Frame frame;
+    frame.id = 0x5FC;
+    frame.length = 5;
+    frame.data = {0x00, 0x0E, 0x01, 0x01, 0x07};
+    // Qt's hub relays only to connections whose "connect:can0" it has read: send until b has one.
+    Frame got;
+    ASSERT_TRUE(Eventually([&] {
+        a->Send(frame);
+        return ReceiveWithin(*b, got, std::chrono::milliseconds(5));
+    }));
+    EXPECT_EQ(got.id, 0x5FCu);
+    EXPECT_EQ(got.length, 5);
+    EXPECT_EQ(got.data[4], 0x07);
+    EXPECT_TRUE(listener.ReadUntil([](const std::string& output) { return output.find('\n') != std::string::npos; }));
+    EXPECT_EQ(Squeezed(listener.Output()).substr(0, 23), "5FC [5] 00 0E 01 01 07\n") << listener.Output();
+    EXPECT_FALSE(a->TryReceive(got)) << "Qt's hub does not send a frame back to its origin";
+}
+
 } // namespace
 } // namespace canbus
