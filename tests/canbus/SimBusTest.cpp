@@ -1,5 +1,7 @@
 #include "canbus/SimBus.h"
 
+#include "Frames.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,18 +12,9 @@
 namespace canbus {
 namespace {
 
-using ::testing::HasSubstr;
+using namespace canbus::testing;
 
-Frame MakeFrame(std::uint32_t id, std::initializer_list<std::uint8_t> bytes, bool extended = false)
-{
-    Frame frame;
-    frame.id = id;
-    frame.extended = extended;
-    for (const auto byte : bytes) {
-        frame.data[frame.length++] = byte;
-    }
-    return frame;
-}
+using ::testing::HasSubstr;
 
 Frame FrameOfLength(std::uint8_t length)
 {
@@ -32,12 +25,6 @@ Frame FrameOfLength(std::uint8_t length)
         frame.data[i] = static_cast<std::uint8_t>(0xA0 + i);
     }
     return frame;
-}
-
-bool SameFrame(const Frame& a, const Frame& b)
-{
-    return a.id == b.id && a.length == b.length && a.extended == b.extended && a.remote == b.remote &&
-           std::equal(a.data.begin(), a.data.begin() + a.length, b.data.begin());
 }
 
 // A node that records what it sees and answers as the test tells it.

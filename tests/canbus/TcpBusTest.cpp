@@ -1,5 +1,6 @@
 #include "canbus/TcpBus.h"
 
+#include "Frames.h"
 #include "LoopbackSockets.h"
 
 #include <gtest/gtest.h>
@@ -13,24 +14,6 @@ namespace canbus {
 namespace {
 
 using namespace canbus::testing;
-
-Frame MakeFrame(std::uint32_t id, std::initializer_list<std::uint8_t> bytes, bool extended = false, bool remote = false)
-{
-    Frame frame;
-    frame.id = id;
-    frame.extended = extended;
-    frame.remote = remote;
-    for (const auto byte : bytes) {
-        frame.data[frame.length++] = byte;
-    }
-    return frame;
-}
-
-bool SameFrame(const Frame& a, const Frame& b)
-{
-    return a.id == b.id && a.length == b.length && a.extended == b.extended && a.remote == b.remote &&
-           std::equal(a.data.begin(), a.data.begin() + a.length, b.data.begin());
-}
 
 std::string BusString(std::uint16_t port, int channel = 0)
 {

@@ -1,5 +1,7 @@
 #include "canbus/VirtualCanLine.h"
 
+#include "Frames.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,17 +10,7 @@
 namespace canbus {
 namespace {
 
-Frame MakeFrame(std::uint32_t id, std::initializer_list<std::uint8_t> bytes, bool extended = false, bool remote = false)
-{
-    Frame frame;
-    frame.id = id;
-    frame.extended = extended;
-    frame.remote = remote;
-    for (const auto byte : bytes) {
-        frame.data[frame.length++] = byte;
-    }
-    return frame;
-}
+using namespace canbus::testing;
 
 TEST(VirtualCanLine, WritesDecimalIdentifierFlagsAndLowerCaseHex)
 {
