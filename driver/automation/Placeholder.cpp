@@ -1,2 +1,0 @@
-// Replaced by the driver object sources.
-namespace orv::automation {}
