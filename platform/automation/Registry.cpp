@@ -1,5 +1,6 @@
 #include "platform/automation/Registry.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Profile.h"
 #include "platform/automation/TypeInfo.h"
 
@@ -176,50 +177,6 @@ std::optional<std::string> ReadWholeFile(const fs::path& file)
     }
     close(fd);
     return text;
-}
-
-bool WriteAll(int fd, std::string_view text)
-{
-    while (!text.empty()) {
-        const ssize_t put = write(fd, text.data(), text.size());
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(put));
-    }
-    return true;
-}
-
-// Replaces `file` by `text` through a temporary file in the same folder and a rename; a registry
-// that is a symbolic link is replaced at its target.
-bool ReplaceFile(const fs::path& file, const std::string& text)
-{
-    std::error_code error;
-    fs::path target = file;
-    if (fs::is_symlink(file, error)) {
-        target = fs::weakly_canonical(file, error);
-        if (error) {
-            return false;
-        }
-    }
-    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    std::string pattern = (folder / (target.filename().string() + ".XXXXXX")).string();
-    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat existing{};
-    const mode_t mode = stat(target.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
-    const bool written = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
-    const bool closed = close(fd) == 0;
-    if (!written || !closed || rename(pattern.c_str(), target.c_str()) != 0) {
-        unlink(pattern.c_str());
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -463,7 +420,7 @@ bool Registry::Update(const std::function<bool(RegistryDocument&)>& edit) const
     if (!edit(document)) {
         return false;
     }
-    return ReplaceFile(file_, document.Text());
+    return platform::ReplaceFileAtomically(file_, document.Text());
 }
 
 bool Registry::WriteKey(std::string_view key, std::optional<std::string_view> defaultValue,
