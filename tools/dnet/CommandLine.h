@@ -1,0 +1,75 @@
+#pragma once
+// dnet's command line: the global options, and the commands (one given directly, or several as
+// -e "COMMAND ARGS" in order). Everything is checked here, before the driver is touched, so a
+// usage error never leaves a half-run session behind.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orv::dnet {
+
+enum class CardKind { Vora = 0, Sst = 1, Systec = 2 };
+
+struct Command {
+    enum class Kind { Open, Close, Get, Set, Service, Poll, Scan, Send, Recv, Bench };
+
+    Kind kind = Kind::Scan;
+    std::string text; // the command as typed, for messages
+
+    int node = -1;
+    bool withPoll = false; // open NODE poll
+    int classId = 0;
+    int instance = 0;
+    int attribute = 0; // get, set
+    int service = 0;
+    std::vector<std::uint8_t> data; // set, service, poll, send
+    bool hasData = false;           // a poll without bytes differs from one with bytes
+    int canId = 0;                  // send
+    int count = 1000;               // bench
+};
+
+struct Options {
+    CardKind card = CardKind::Sst;
+    std::string bus;                        // empty: the cards' own default ($ORV_CANBUS, else sim)
+    int master = 0;                         // the master's MAC ID
+    int rateKbit = 125;                     // 125, 250 or 500
+    std::optional<std::uint32_t> timeoutMs; // --timeout, handed to SetTimeout
+    bool trace = false;
+    std::string logFile; // --log
+    bool json = false;
+    bool help = false;
+    std::vector<Command> commands;
+};
+
+// Parses argv[1..]. On a usage error returns nullopt and sets `error` to one line.
+std::optional<Options> ParseCommandLine(const std::vector<std::string>& args, std::string& error);
+
+// Parses one command from its words. On a usage error returns nullopt and sets `error`.
+std::optional<Command> ParseCommand(const std::vector<std::string>& words, std::string& error);
+
+// The usage text printed by --help.
+std::string UsageText();
+
+// Splits -e text at blanks.
+std::vector<std::string> SplitWords(std::string_view text);
+
+// A number in decimal or, with 0x, hexadecimal, within [low, high].
+std::optional<long> ParseNumber(std::string_view text, long low, long high);
+
+// Hexadecimal bytes. Groups separated by blanks, ':', '.', ',' or '-' each hold pairs of digits
+// ("0A0B 0C"); a group of a single digit is one byte ("1 2 3"). Empty text is no bytes.
+std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text);
+
+// Bytes as pairs of upper-case digits, `separator` between them ("" for none).
+std::string HexText(const std::uint8_t* bytes, std::size_t count, std::string_view separator = " ");
+
+// Limits of the commands' data.
+inline constexpr std::size_t kMaxRequestData = 128; // set, service
+inline constexpr std::size_t kMaxPollData = 448;    // poll command bytes
+inline constexpr std::size_t kMaxFrameData = 8;     // send
+inline constexpr int kMaxBenchCount = 1000000;
+
+} // namespace orv::dnet

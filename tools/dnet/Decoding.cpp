@@ -1,0 +1,282 @@
+#include "tools/dnet/Decoding.h"
+
+#include "tools/dnet/Json.h"
+
+#include <array>
+#include <cstdio>
+#include <string_view>
+
+namespace orv::dnet {
+namespace {
+
+struct ErrorName {
+    std::uint8_t code;
+    std::string_view name;
+};
+
+// The general status codes of DeviceNet (CIP) error responses.
+constexpr ErrorName kGeneralErrors[] = {
+    {0x01, "connection failure"},
+    {0x02, "resource unavailable"},
+    {0x03, "invalid parameter value"},
+    {0x04, "path segment error"},
+    {0x05, "path destination unknown"},
+    {0x06, "partial transfer"},
+    {0x07, "connection lost"},
+    {0x08, "service not supported"},
+    {0x09, "invalid attribute value"},
+    {0x0A, "attribute list error"},
+    {0x0B, "already in requested mode/state"},
+    {0x0C, "object state conflict"},
+    {0x0D, "object already exists"},
+    {0x0E, "attribute not settable"},
+    {0x0F, "privilege violation"},
+    {0x10, "device state conflict"},
+    {0x11, "reply data too large"},
+    {0x12, "fragmentation of a primitive value"},
+    {0x13, "not enough data"},
+    {0x14, "attribute not supported"},
+    {0x15, "too much data"},
+    {0x16, "object does not exist"},
+    {0x17, "service fragmentation sequence not in progress"},
+    {0x18, "no stored attribute data"},
+    {0x19, "store operation failure"},
+    {0x1A, "routing failure, request packet too large"},
+    {0x1B, "routing failure, response packet too large"},
+    {0x1C, "missing attribute list entry data"},
+    {0x1D, "invalid attribute value list"},
+    {0x1E, "embedded service error"},
+    {0x1F, "vendor specific error"},
+    {0x20, "invalid parameter"},
+    {0x21, "write-once value or medium already written"},
+    {0x22, "invalid reply received"},
+    {0x25, "key failure in path"},
+    {0x26, "path size invalid"},
+    {0x27, "unexpected attribute in list"},
+    {0x28, "invalid member id"},
+    {0x29, "member not settable"},
+    {0x2A, "group 2 only server general failure"},
+};
+
+enum class Type { UInt8, UInt16, UInt32, Revision, ShortString, Word, Hex16, Allocation };
+
+using Names = std::span<const std::string_view>;
+
+struct AttributeMeaning {
+    int classId;    // -1: any class
+    bool classLevel; // instance 0 (class attributes) or an instance
+    int attribute;
+    std::string_view name;
+    Type type;
+    Names names = {}; // names of the values 0, 1, ... of a UInt8
+    std::string_view unit = {};
+};
+
+constexpr std::string_view kIdentityStates[] = {"nonexistent", "device self testing", "standby", "operational",
+                                                 "major recoverable fault", "major unrecoverable fault"};
+constexpr std::string_view kBaudRates[] = {"125K", "250K", "500K"};
+constexpr std::string_view kBusOffInterrupt[] = {"disable", "enable"};
+constexpr std::string_view kConnectionStates[] = {"non-existent", "configuring", "waiting for connection id",
+                                                   "established", "timed out", "deferred delete"};
+constexpr std::string_view kInstanceTypes[] = {"explicit message", "I/O message"};
+constexpr std::string_view kWatchdogActions[] = {"transition to timed out", "auto delete", "auto reset",
+                                                  "deferred delete"};
+
+constexpr AttributeMeaning kMeanings[] = {
+    // Class attributes every object shares.
+    {-1, true, 1, "class revision", Type::UInt16},
+    {-1, true, 2, "max instance", Type::UInt16},
+    {-1, true, 3, "number of instances", Type::UInt16},
+    {-1, true, 6, "max class attribute", Type::UInt16},
+    {-1, true, 7, "max instance attribute", Type::UInt16},
+    // Identity.
+    {1, false, 1, "vendor id", Type::UInt16},
+    {1, false, 2, "device type", Type::UInt16},
+    {1, false, 3, "product code", Type::UInt16},
+    {1, false, 4, "revision", Type::Revision},
+    {1, false, 5, "status", Type::Word},
+    {1, false, 6, "serial number", Type::UInt32},
+    {1, false, 7, "product name", Type::ShortString},
+    {1, false, 8, "state", Type::UInt8, kIdentityStates},
+    // DeviceNet.
+    {3, false, 1, "MAC ID", Type::UInt8},
+    {3, false, 2, "baud rate", Type::UInt8, kBaudRates},
+    {3, false, 3, "bus-off interrupt", Type::UInt8, kBusOffInterrupt},
+    {3, false, 4, "bus-off counter", Type::UInt8},
+    {3, false, 5, "allocation information", Type::Allocation},
+    // Connection.
+    {5, false, 1, "state", Type::UInt8, kConnectionStates},
+    {5, false, 2, "instance type", Type::UInt8, kInstanceTypes},
+    {5, false, 4, "produced connection id", Type::Hex16},
+    {5, false, 5, "consumed connection id", Type::Hex16},
+    {5, false, 7, "produced connection size", Type::UInt16, {}, "bytes"},
+    {5, false, 8, "consumed connection size", Type::UInt16, {}, "bytes"},
+    {5, false, 9, "expected packet rate", Type::UInt16, {}, "ms"},
+    {5, false, 12, "watchdog timeout action", Type::UInt8, kWatchdogActions},
+    {5, false, 17, "production inhibit time", Type::UInt16, {}, "ms"},
+};
+
+std::size_t TypeSize(Type type)
+{
+    switch (type) {
+    case Type::UInt8: return 1;
+    case Type::UInt16:
+    case Type::Revision:
+    case Type::Word:
+    case Type::Hex16:
+    case Type::Allocation: return 2;
+    case Type::UInt32: return 4;
+    case Type::ShortString: return 0;
+    }
+    return 0;
+}
+
+std::string Format(const char* format, unsigned long a, unsigned long b = 0)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, format, a, b);
+    return text;
+}
+
+// Status word bits of the Identity object.
+std::string StatusBits(unsigned word)
+{
+    static constexpr std::pair<unsigned, std::string_view> kBits[] = {
+        {0x0001, "owned"},
+        {0x0004, "configured"},
+        {0x0100, "minor recoverable fault"},
+        {0x0200, "minor unrecoverable fault"},
+        {0x0400, "major recoverable fault"},
+        {0x0800, "major unrecoverable fault"},
+    };
+    std::string text;
+    for (const auto& [mask, name] : kBits) {
+        if ((word & mask) != 0) {
+            text += text.empty() ? "" : ", ";
+            text += name;
+        }
+    }
+    return text;
+}
+
+// Allocation choice bits of the DeviceNet object.
+std::string AllocationChoice(unsigned choice)
+{
+    static constexpr std::pair<unsigned, std::string_view> kBits[] = {
+        {0x01, "explicit"}, {0x02, "poll"}, {0x04, "bit-strobe"}, {0x10, "change of state"},
+        {0x20, "cyclic"}, {0x40, "acknowledge suppression"},
+    };
+    std::string text;
+    for (const auto& [mask, name] : kBits) {
+        if ((choice & mask) != 0) {
+            text += text.empty() ? "" : ", ";
+            text += name;
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+std::string GeneralErrorText(std::uint8_t code)
+{
+    for (const ErrorName& error : kGeneralErrors) {
+        if (error.code == code) {
+            return std::string(error.name) + Format(" (0x%02lX)", code);
+        }
+    }
+    return Format("error 0x%02lX", code);
+}
+
+std::optional<std::string> ShortString(std::span<const std::uint8_t> value)
+{
+    if (value.empty() || value[0] > value.size() - 1) {
+        return std::nullopt;
+    }
+    return std::string(value.begin() + 1, value.begin() + 1 + value[0]);
+}
+
+std::optional<DecodedValue> DecodeAttribute(int classId, int instance, int attribute,
+                                            std::span<const std::uint8_t> value)
+{
+    const AttributeMeaning* meaning = nullptr;
+    for (const AttributeMeaning& m : kMeanings) {
+        if ((m.classId == -1 || m.classId == classId) && m.classLevel == (instance == 0) && m.attribute == attribute) {
+            meaning = &m;
+            break;
+        }
+    }
+    if (meaning == nullptr) {
+        return std::nullopt;
+    }
+    if (meaning->type != Type::ShortString && value.size() != TypeSize(meaning->type)) {
+        return std::nullopt;
+    }
+
+    DecodedValue decoded;
+    decoded.name = meaning->name;
+    const unsigned long u16 = value.size() >= 2 ? value[0] | (value[1] << 8) : 0;
+    switch (meaning->type) {
+    case Type::UInt8:
+        decoded.text = Format("%lu", value[0]);
+        decoded.jsonValue = decoded.text;
+        if (value[0] < meaning->names.size()) {
+            decoded.meaning = meaning->names[value[0]];
+            decoded.text += " (" + decoded.meaning + ")";
+        }
+        break;
+    case Type::UInt16:
+        decoded.text = Format("%lu", u16);
+        decoded.jsonValue = decoded.text;
+        if (!meaning->unit.empty()) {
+            decoded.text += " " + std::string(meaning->unit);
+        }
+        break;
+    case Type::UInt32: {
+        const unsigned long u32 = u16 | (static_cast<unsigned long>(value[2]) << 16) |
+                                  (static_cast<unsigned long>(value[3]) << 24);
+        decoded.text = Format("%lu (0x%08lX)", u32, u32);
+        decoded.jsonValue = Format("%lu", u32);
+        break;
+    }
+    case Type::Revision:
+        decoded.text = Format("%lu.%lu", value[0], value[1]);
+        decoded.jsonValue = Format("{\"major\":%lu,\"minor\":%lu}", value[0], value[1]);
+        break;
+    case Type::Word: {
+        const std::string bits = StatusBits(static_cast<unsigned>(u16));
+        decoded.meaning = bits;
+        decoded.text = Format("0x%04lX", u16) + (bits.empty() ? "" : " (" + bits + ")");
+        decoded.jsonValue = Format("%lu", u16);
+        break;
+    }
+    case Type::Allocation: {
+        decoded.meaning = AllocationChoice(value[0]);
+        decoded.text = Format("choice 0x%02lX", value[0]) + (decoded.meaning.empty() ? "" : " (" + decoded.meaning + ")") +
+                       (value[1] <= 63 ? Format(", master %lu", value[1]) : ", no master");
+        decoded.jsonValue = Format("{\"choice\":%lu,\"master\":%lu}", value[0], value[1]);
+        break;
+    }
+    case Type::Hex16:
+        decoded.text = Format("0x%04lX", u16);
+        decoded.jsonValue = Format("%lu", u16);
+        break;
+    case Type::ShortString: {
+        const auto text = ShortString(value);
+        if (!text) {
+            return std::nullopt;
+        }
+        decoded.jsonValue = JsonString(*text);
+        decoded.text = "\"";
+        for (const char c : *text) {
+            const auto byte = static_cast<unsigned char>(c);
+            decoded.text += byte >= 0x20 && byte < 0x7F ? c : '.';
+        }
+        decoded.text += "\"";
+        break;
+    }
+    }
+    return decoded;
+}
+
+} // namespace orv::dnet

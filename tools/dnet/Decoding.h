@@ -1,0 +1,32 @@
+#pragma once
+// What dnet knows about the meaning of DeviceNet answers: the general error codes by name, and
+// decoded forms of the attributes whose meaning is fixed (Identity, DeviceNet and Connection
+// objects, and the class attributes every object shares).
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace orv::dnet {
+
+// "attribute not supported (0x14)"; an unknown code reads "error 0x42".
+std::string GeneralErrorText(std::uint8_t code);
+
+struct DecodedValue {
+    std::string name;      // "vendor id"
+    std::string text;      // for people: "331", "\"Brelin\"", "1.2", "0x0004 (configured)"
+    std::string jsonValue; // the value as JSON: a number, a string, or an object (revision)
+    std::string meaning;   // the name of the value where one is known ("established"), else empty
+};
+
+// The decoded form of attribute `attribute` of `classId`/`instance` with the value bytes `value`;
+// nullopt when its meaning is not known or the bytes do not have the attribute's size.
+std::optional<DecodedValue> DecodeAttribute(int classId, int instance, int attribute,
+                                            std::span<const std::uint8_t> value);
+
+// The text of a Short String value (length byte, then characters), bounded by the value bytes;
+// nullopt when the length byte claims more characters than there are.
+std::optional<std::string> ShortString(std::span<const std::uint8_t> value);
+
+} // namespace orv::dnet
