@@ -84,7 +84,7 @@ constexpr Syntax kSyntax[] = {
     {"set", Command::Kind::Set, 6, 0, "set NODE CLASS INSTANCE ATTRIBUTE HEXBYTES"},
     {"service", Command::Kind::Service, 5, 0, "service NODE CLASS INSTANCE SERVICE [HEXBYTES]"},
     {"poll", Command::Kind::Poll, 2, 0, "poll NODE [HEXBYTES]"},
-    {"scan", Command::Kind::Scan, 1, 1, "scan"},
+    {"scan", Command::Kind::Scan, 1, 3, "scan [--wait MS]"},
     {"send", Command::Kind::Send, 2, 0, "send ID HEXBYTES"},
     {"recv", Command::Kind::Recv, 1, 1, "recv"},
     {"bench", Command::Kind::Bench, 2, 4, "bench NODE [--count N]"},
@@ -256,6 +256,16 @@ std::optional<Command> ParseCommand(const std::vector<std::string>& words, std::
         }
         break;
     case Command::Kind::Scan:
+        if (words.size() > 1) {
+            if (words.size() != 3 || words[1] != "--wait") {
+                error = "usage: " + std::string(syntax->usage);
+                return std::nullopt;
+            }
+            if (!prefixed(Number(words, 2, "wait", 1, kMaxScanWaitMs, command.waitMs, error))) {
+                return std::nullopt;
+            }
+        }
+        break;
     case Command::Kind::Recv:
         break;
     case Command::Kind::Send: {
@@ -456,7 +466,8 @@ std::string UsageText()
            "  set NODE CLASS INSTANCE ATTRIBUTE HEXBYTES Set_Attribute_Single\n"
            "  service NODE CLASS INSTANCE SERVICE [HEXBYTES]  any explicit service\n"
            "  poll NODE [HEXBYTES]                       one polled I/O exchange\n"
-           "  scan                                       the nodes that answer an allocation\n"
+           "  scan [--wait MS]                           the nodes that answer an allocation, waiting\n"
+           "                                             MS for each (default 50)\n"
            "  send ID HEXBYTES                           one raw CAN frame (ID in hex; or ID#HEXBYTES)\n"
            "  recv                                       one raw CAN frame received\n"
            "  bench NODE [--count N]                     Get_Attribute_Single exchanges per second\n"

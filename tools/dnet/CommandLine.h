@@ -29,6 +29,7 @@ struct Command {
     bool hasData = false;           // a poll without bytes differs from one with bytes
     int canId = 0;                  // send
     int count = 1000;               // bench
+    int waitMs = 50;                // scan: how long to wait for each node
 };
 
 struct Options {
@@ -71,5 +72,6 @@ inline constexpr std::size_t kMaxRequestData = 128; // set, service
 inline constexpr std::size_t kMaxPollData = 448;    // poll command bytes
 inline constexpr std::size_t kMaxFrameData = 8;     // send
 inline constexpr int kMaxBenchCount = 1000000;
+inline constexpr int kMaxScanWaitMs = 10000;
 
 } // namespace orv::dnet

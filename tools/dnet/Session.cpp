@@ -144,7 +144,7 @@ Session::Outcome Session::Execute(const Command& command, JsonObject& json)
     case Command::Kind::Set: return Set(command, json);
     case Command::Kind::Service: return Service(command, json);
     case Command::Kind::Poll: return Poll(command, json);
-    case Command::Kind::Scan: return Scan(json);
+    case Command::Kind::Scan: return Scan(command, json);
     case Command::Kind::Send: return Send(command, json);
     case Command::Kind::Recv: return Recv(json);
     case Command::Kind::Bench: return Bench(command, json);
@@ -180,7 +180,7 @@ Session::Outcome Session::EnsureDriver()
         }
         if (!warnedTimeout_) {
             std::fprintf(err_, "dnet: note: the VORA card keeps its own receive time-out; --timeout applies to "
-                               "scan and recv only\n");
+                               "recv only\n");
             warnedTimeout_ = true;
         }
     }
@@ -547,9 +547,9 @@ Session::Outcome Session::ScanByFrames(std::uint32_t waitMs, std::vector<std::st
     return {};
 }
 
-Session::Outcome Session::Scan(JsonObject& json)
+Session::Outcome Session::Scan(const Command& command, JsonObject& json)
 {
-    const std::uint32_t waitMs = options_.timeoutMs.value_or(kScanTimeoutMs);
+    const auto waitMs = static_cast<std::uint32_t>(command.waitMs);
     std::vector<std::string> nodesJson;
     Outcome outcome =
         options_.card == CardKind::Vora ? ScanByFrames(waitMs, nodesJson) : ScanByAllocate(waitMs, nodesJson);

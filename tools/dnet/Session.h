@@ -23,8 +23,6 @@ inline constexpr int kExitFailure = 3;
 
 // The card's receive time-out until SetTimeout changes it.
 inline constexpr std::uint32_t kCardDefaultTimeoutMs = 1000;
-// How long scan waits for each node when --timeout does not say.
-inline constexpr std::uint32_t kScanTimeoutMs = 50;
 // The buffer handed to every explicit request: request data, then the reply.
 inline constexpr std::size_t kReplyBufferSize = 1024;
 
@@ -54,7 +52,7 @@ private:
     Outcome Set(const Command& command, JsonObject& json);
     Outcome Service(const Command& command, JsonObject& json);
     Outcome Poll(const Command& command, JsonObject& json);
-    Outcome Scan(JsonObject& json);
+    Outcome Scan(const Command& command, JsonObject& json);
     Outcome Send(const Command& command, JsonObject& json);
     Outcome Recv(JsonObject& json);
     Outcome Bench(const Command& command, JsonObject& json);
