@@ -73,7 +73,9 @@ inline std::array<std::uint8_t, 88> SettingsRecord(int driverType, int dataRate 
     PutLe32(record.data() + 8, 760);
     PutLe32(record.data() + 12, 3);
     PutLe32(record.data() + 16, driverType);
-    std::memcpy(record.data() + 21, driverName.data(), std::min<std::size_t>(driverName.size(), 63));
+    if (!driverName.empty()) {
+        std::memcpy(record.data() + 21, driverName.data(), std::min<std::size_t>(driverName.size(), 63));
+    }
     return record;
 }
 
