@@ -1,0 +1,144 @@
+#include "devsim/ConnectionSet.h"
+
+#include "devsim/DeviceNet.h"
+
+namespace devsim {
+
+namespace {
+
+using namespace dnet::error;
+constexpr std::uint8_t kSupportedChoices = dnet::kChoiceExplicit | dnet::kChoicePoll;
+
+bool Expired(const Connection& connection, std::uint32_t nowMs)
+{
+    const std::uint32_t limit = kWatchdogMultiplier * connection.expectedPacketRate;
+    return connection.expectedPacketRate != 0 && nowMs - connection.lastActivityMs >= limit;
+}
+
+} // namespace
+
+Outcome ConnectionSet::Allocate(std::uint8_t choice, std::uint8_t allocator, std::uint32_t nowMs)
+{
+    if (choice == 0 || (choice & ~kSupportedChoices) != 0) {
+        return Outcome::Error(kInvalidParameter, kInvalidAllocationChoice);
+    }
+    if (allocator > dnet::kMacMask) {
+        return Outcome::Error(kInvalidParameter);
+    }
+    if (owner_ != kNoOwner && owner_ != allocator) {
+        return Outcome::Error(kObjectStateConflict, kAllocationConflict);
+    }
+    if ((allocated_ & choice) != 0) {
+        return Outcome::Error(kAlreadyInState, kInvalidAllocationChoice);
+    }
+    owner_ = allocator;
+    allocated_ |= choice;
+    if (choice & dnet::kChoiceExplicit) {
+        Explicit() = Connection{};
+        Explicit().state = ConnectionState::Established;
+        Explicit().expectedPacketRate = kExplicitDefaultPacketRate;
+        Explicit().watchdogAction = WatchdogAction::AutoDelete;
+        Explicit().lastActivityMs = nowMs;
+        Explicit().producedSize = kExplicitMessageSize;
+        Explicit().consumedSize = kExplicitMessageSize;
+    }
+    if (choice & dnet::kChoicePoll) {
+        // An I/O connection stays configuring until the master sets its expected packet rate.
+        Poll() = Connection{};
+        Poll().state = ConnectionState::Configuring;
+        Poll().watchdogAction = WatchdogAction::TimedOut;
+        Poll().lastActivityMs = nowMs;
+    }
+    return Outcome::Success(Bytes{0x00});
+}
+
+Outcome ConnectionSet::Release(std::uint8_t choice, std::uint8_t requester)
+{
+    if (choice == 0 || (choice & ~kSupportedChoices) != 0) {
+        return Outcome::Error(kInvalidParameter, kInvalidAllocationChoice);
+    }
+    if (owner_ != kNoOwner && owner_ != requester) {
+        return Outcome::Error(kObjectStateConflict, kAllocationConflict);
+    }
+    if ((allocated_ & choice) != choice) {
+        return Outcome::Error(kAlreadyInState, kInvalidAllocationChoice);
+    }
+    if (choice & dnet::kChoicePoll) {
+        Delete(dnet::kChoicePoll);
+    }
+    if (choice & dnet::kChoiceExplicit) {
+        Delete(dnet::kChoiceExplicit);
+    }
+    return Outcome::Success();
+}
+
+void ConnectionSet::ReleaseAll()
+{
+    Explicit() = Connection{};
+    Poll() = Connection{};
+    allocated_ = 0;
+    owner_ = kNoOwner;
+}
+
+bool ConnectionSet::ExplicitOpen() const
+{
+    return Explicit().state == ConnectionState::Established || Explicit().state == ConnectionState::DeferredDelete;
+}
+
+void ConnectionSet::Kick(Connection& connection, std::uint32_t nowMs)
+{
+    connection.lastActivityMs = nowMs;
+    if (connection.state == ConnectionState::DeferredDelete) {
+        connection.state = ConnectionState::Established;
+    }
+}
+
+std::uint16_t ConnectionSet::SetExpectedPacketRate(std::uint8_t instance, std::uint16_t rate, std::uint32_t nowMs)
+{
+    Connection& connection = At(instance);
+    connection.expectedPacketRate = rate;
+    connection.lastActivityMs = nowMs;
+    if (connection.state == ConnectionState::Configuring || connection.state == ConnectionState::TimedOut) {
+        connection.state = ConnectionState::Established;
+    }
+    return rate;
+}
+
+void ConnectionSet::Tick(std::uint32_t nowMs)
+{
+    if (PollEstablished() && Expired(Poll(), nowMs)) {
+        switch (Poll().watchdogAction) {
+        case WatchdogAction::TimedOut: Poll().state = ConnectionState::TimedOut; break;
+        case WatchdogAction::AutoDelete: Delete(dnet::kChoicePoll); break;
+        case WatchdogAction::AutoReset: Poll().lastActivityMs = nowMs; break;
+        case WatchdogAction::DeferredDelete: Delete(dnet::kChoicePoll); break;
+        }
+    }
+    if (Explicit().state == ConnectionState::Established && Expired(Explicit(), nowMs)) {
+        if (Explicit().watchdogAction == WatchdogAction::DeferredDelete && (allocated_ & dnet::kChoicePoll)) {
+            Explicit().state = ConnectionState::DeferredDelete;
+        } else {
+            Delete(dnet::kChoiceExplicit);
+        }
+    }
+}
+
+void ConnectionSet::Delete(std::uint8_t choiceBit)
+{
+    if (choiceBit == dnet::kChoicePoll) {
+        Poll() = Connection{};
+        // An explicit connection waiting for its I/O connections to go goes with the last one.
+        if (Explicit().state == ConnectionState::DeferredDelete) {
+            Explicit() = Connection{};
+            allocated_ &= static_cast<std::uint8_t>(~dnet::kChoiceExplicit);
+        }
+    } else {
+        Explicit() = Connection{};
+    }
+    allocated_ &= static_cast<std::uint8_t>(~choiceBit);
+    if (allocated_ == 0) {
+        owner_ = kNoOwner;
+    }
+}
+
+} // namespace devsim
