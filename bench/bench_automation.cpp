@@ -1,7 +1,8 @@
 // Cost of the automation layer: Get_Attribute_Single exchanges per second through
 // IDispatch::Invoke (a DispatchDriver on OrvDeviceNetCom) against the same exchange through the
 // driver object's method directly, on the SST card and the simulated Brelin of the in-process sim
-// bus. A pair of calls that reach no card shows the layer's own cost per call.
+// bus: with frames delivered at once (/0, the software path alone) and after their time on a
+// 500 kbit/s wire (/1). Calls that reach no card show the layer's own cost per call.
 
 #include "driver/automation/CardFactory.h"
 #include "driver/automation/DriverObject.h"
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace {
@@ -25,10 +27,11 @@ using namespace orv::automation;
 
 constexpr std::int16_t kNode = 63;
 
-// The driver open on the SST card with node 63's explicit connection, and one automation object.
+// The driver open on the SST card on `bus` at `dataRate` with node 63's explicit connection, and
+// one automation object.
 class Session {
 public:
-    Session()
+    Session(const std::string& bus, int dataRate) : bus_(bus)
     {
         char pattern[] = "/tmp/orv-bench-XXXXXX";
         if (mkdtemp(pattern) != nullptr) {
@@ -43,6 +46,8 @@ public:
         }
         DriverSettings settings;
         settings.SetDriverType(orv::cards::kSstCardType);
+        settings.SetDataRate(dataRate);
+        settings.SetDriverName(bus); // the SST card's name names its bus
         std::int32_t rval = -1;
         methods::Init(rval, settings.Data());
         if (rval != 0) {
@@ -69,24 +74,37 @@ public:
         }
     }
 
+    const std::string& Bus() const { return bus_; }
     const std::string& Error() const { return error_; }
     const com::DispatchDriver& Driver() const { return driver_; }
 
 private:
+    std::string bus_;
     std::string configDir_;
     std::string error_;
     com::DispatchDriver driver_;
 };
 
-Session& TheSession()
+// The session on `bus`; one at a time, since the card library serves one card.
+Session& TheSession(const std::string& bus = "sim", int dataRate = 0)
 {
-    static Session session;
-    return session;
+    static std::unique_ptr<Session> session;
+    if (!session || session->Bus() != bus) {
+        session.reset();
+        session = std::make_unique<Session>(bus, dataRate);
+    }
+    return *session;
+}
+
+// Range 0: frames delivered at once; 1: each frame after its time on a 500 kbit/s wire.
+Session& SessionFor(const benchmark::State& state)
+{
+    return state.range(0) == 0 ? TheSession("sim") : TheSession("sim:timing=wire", 2);
 }
 
 void BM_GetAttributeDirect(benchmark::State& state)
 {
-    Session& session = TheSession();
+    Session& session = SessionFor(state);
     if (!session.Error().empty()) {
         state.SkipWithError(session.Error().c_str());
         return;
@@ -103,11 +121,11 @@ void BM_GetAttributeDirect(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_GetAttributeDirect);
+BENCHMARK(BM_GetAttributeDirect)->Arg(0);
 
 void BM_GetAttributeInvoke(benchmark::State& state)
 {
-    Session& session = TheSession();
+    Session& session = SessionFor(state);
     if (!session.Error().empty()) {
         state.SkipWithError(session.Error().c_str());
         return;
@@ -127,7 +145,9 @@ void BM_GetAttributeInvoke(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_GetAttributeInvoke);
+BENCHMARK(BM_GetAttributeInvoke)->Arg(0);
+BENCHMARK(BM_GetAttributeDirect)->Arg(1)->UseRealTime();
+BENCHMARK(BM_GetAttributeInvoke)->Arg(1)->UseRealTime();
 
 // The layer alone: NetworkWho reaches no card.
 void BM_NetworkWhoDirect(benchmark::State& state)
@@ -155,6 +175,24 @@ void BM_NetworkWhoInvoke(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_NetworkWhoInvoke);
+
+// The same through IDispatch::Invoke with the arguments laid out once, as DISPPARAMS holds them.
+void BM_NetworkWhoInvokeDispParams(benchmark::State& state)
+{
+    Session& session = TheSession();
+    std::array<std::uint8_t, 8> buffer{};
+    std::int32_t rval = 0;
+    std::array<com::VARIANT, 3> args{com::VARIANT::Bytes(buffer.data()), com::VARIANT::I2(kNode),
+                                     com::VARIANT::Ref(&rval)};
+    com::DISPPARAMS params{args.data(), nullptr, 3, 0};
+    com::IDispatch* dispatch = session.Driver().Dispatch();
+    for (auto _ : state) {
+        dispatch->Invoke(10, com::DISPATCH_METHOD, &params, nullptr, nullptr);
+        benchmark::DoNotOptimize(rval);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_NetworkWhoInvokeDispParams);
 
 } // namespace
 
