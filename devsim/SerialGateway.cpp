@@ -226,38 +226,46 @@ void SerialGateway::Complete()
 
 void SerialGateway::Deliver(const Bytes& message)
 {
-    for (auto& channel : receive) {
-        if (!channel.enabled) {
-            continue;
-        }
-        ByteView payload(message);
-        if (channel.mode & 0x02) {
-            if (!StartsWith(payload, channel.preString)) {
+    // Channels that look for a pre- or post-string come first; the others take the rest.
+    for (const bool filtered : {true, false}) {
+        for (auto& channel : receive) {
+            if (!channel.enabled || ((channel.mode & 0x06) != 0) != filtered) {
                 continue;
             }
-            payload = payload.subspan(channel.preString.size());
-        }
-        if (channel.mode & 0x04) {
-            const Bytes rest(payload.begin(), payload.end());
-            if (!channel.postString.empty() && !EndsWith(rest, channel.postString)) {
-                continue;
+            ByteView payload(message);
+            if (channel.mode & 0x02) {
+                if (!StartsWith(payload, channel.preString)) {
+                    continue;
+                }
+                payload = payload.subspan(channel.preString.size());
             }
-            payload = payload.first(payload.size() - channel.postString.size());
-        }
-        if (channel.sync && channel.toggle != channel.acknowledge) {
-            status |= kStatusRxOverrun; // the master has not taken the last message yet
+            if (channel.mode & 0x04) {
+                const Bytes rest(payload.begin(), payload.end());
+                if (!channel.postString.empty() && !EndsWith(rest, channel.postString)) {
+                    continue;
+                }
+                payload = payload.first(payload.size() - channel.postString.size());
+            }
+            Take(channel, payload);
             return;
         }
-        if (channel.mode & 0x01) {
-            Bytes data;
-            if (!ConvertReceived(channel, payload, data)) {
-                return; // not a number of the channel's type: dropped
-            }
-            channel.data = std::move(data);
-        }
-        channel.toggle ^= 1;
+    }
+}
+
+void SerialGateway::Take(ReceiveChannel& channel, ByteView payload)
+{
+    if (channel.sync && channel.toggle != channel.acknowledge) {
+        status |= kStatusRxOverrun; // the master has not taken the last message yet
         return;
     }
+    if (channel.mode & 0x01) {
+        Bytes data;
+        if (!ConvertReceived(channel, payload, data)) {
+            return; // not a number of the channel's type: dropped
+        }
+        channel.data = std::move(data);
+    }
+    channel.toggle ^= 1;
 }
 
 Bytes SerialGateway::TakeOutput()

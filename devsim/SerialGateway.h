@@ -5,8 +5,9 @@
 //
 // Receiving: bytes from the line are cut into messages by the delimiter mode (pre- and
 // post-delimiter list, a pause of `timeout` x 10 ms, a fixed `length`; whichever ends a message
-// first). Each message goes to the first enabled receive channel whose pre-/post-string match; the
-// channel converts it into its data bytes and flips its toggle.
+// first). Each message goes to the first enabled receive channel (by instance) whose pre- and
+// post-strings it carries, else to the first enabled channel that looks for no string; the channel
+// converts it into its data bytes and flips its toggle.
 // Transmitting: a transmit channel sends strings and its data (converted to text for the numeric
 // types) when the master flips its toggle, or when the poll command changes its data.
 // Poll data: produced = one byte of receive toggles (bit n-1 for channel n), then the data of each
@@ -144,6 +145,7 @@ public:
 private:
     void Complete();
     void Deliver(const Bytes& message);
+    void Take(ReceiveChannel& channel, ByteView payload);
     bool EndsMessageOnlyWhenFull() const;
 
     Bytes pending_;
