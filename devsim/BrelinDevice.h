@@ -33,7 +33,7 @@ public:
         std::uint8_t macSwitch = 99; // switch positions; above 63 and above 2 mean "set by software"
         std::uint8_t baudSwitch = 9;
         bool duplicateMacCheck = false; // go on line through the duplicate MAC ID check (2 x 1 s)
-        std::uint32_t restartMs = 0;    // off line this long after a Reset
+        std::uint32_t restartMs = 0;    // off line this long after power-up and after a Reset
         std::uint32_t reassemblyTimeoutMs = 1000; // a fragmented request waits this long per fragment
         std::uint32_t ackTimeoutMs = 1000;        // a response fragment waits this long for its ack
         std::uint16_t password = 1234;            // identity attribute 0
