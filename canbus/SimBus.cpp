@@ -214,11 +214,12 @@ struct Registry {
     std::map<std::string, std::weak_ptr<SimBus>> buses;
 };
 
-// Never destroyed: endpoints may still close while statics are torn down.
+// Only opening looks buses up (the map holds weak references), so the registry can go with the
+// other statics; a library that carries this code may be unloaded, and must not leak it then.
 Registry& SimRegistry()
 {
-    static auto* registry = new Registry;
-    return *registry;
+    static Registry registry;
+    return registry;
 }
 
 } // namespace

@@ -49,6 +49,22 @@ std::uint32_t Bitrate(std::int32_t rateCode)
     }
 }
 
+// Loads the card driver file; a bare file name is also looked for beside this library.
+void* OpenDriverFile(const char* path)
+{
+    void* driver = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (driver != nullptr || std::strchr(path, '/') != nullptr) {
+        return driver;
+    }
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&OpenDriverFile), &info) == 0 || info.dli_fname == nullptr) {
+        return nullptr;
+    }
+    std::string folder = info.dli_fname;
+    folder.erase(folder.rfind('/') == std::string::npos ? 0 : folder.rfind('/'));
+    return folder.empty() ? nullptr : dlopen((folder + "/" + path).c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
 int Refused(const char* function)
 {
     errno = EIO;
@@ -64,7 +80,7 @@ ORV_CARDLIB_EXPORT int C2A_LoadDriver(const char* path)
         return Refused("C2A_LoadDriver");
     }
     std::lock_guard lock(state().mutex);
-    void* driver = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    void* driver = OpenDriverFile(path);
     if (driver == nullptr) {
         errno = ENOENT;
         return 0;

@@ -9,6 +9,20 @@ namespace {
 
 thread_local std::string lastLoadError;
 
+// The folder this library was loaded from. A bare file name is also looked for there, as the run
+// path ($ORIGIN) of this library asks; loaders that hide the caller's run path from dlopen (the
+// sanitizers' interceptors do) would otherwise miss the libraries installed beside it.
+std::string OwnFolder()
+{
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&OwnFolder), &info) == 0 || info.dli_fname == nullptr) {
+        return {};
+    }
+    const std::string path = info.dli_fname;
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
 } // namespace
 
 LibraryHandle LoadLibrary(std::string_view fileName)
@@ -24,6 +38,18 @@ LibraryHandle LoadLibrary(std::string_view fileName)
     }
     dlerror();
     LibraryHandle handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr && name.find('/') == std::string::npos) {
+        const char* first = dlerror();
+        const std::string firstWhy = first != nullptr ? first : "";
+        if (const std::string folder = OwnFolder(); !folder.empty()) {
+            handle = dlopen((folder + "/" + name).c_str(), RTLD_NOW | RTLD_LOCAL);
+        }
+        if (handle == nullptr) {
+            dlerror();
+            lastLoadError = firstWhy.empty() ? "cannot load " + name : firstWhy;
+            return nullptr;
+        }
+    }
     if (handle == nullptr) {
         const char* why = dlerror();
         lastLoadError = why != nullptr ? why : "cannot load " + name;
