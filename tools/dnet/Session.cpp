@@ -405,7 +405,13 @@ Session::Outcome Session::Poll(const Command& command, JsonObject& json)
                                              rxIdentifier, rxLength, buffer);
     json.String("sent", Hex(command.data, ""));
     if (rval != 0) {
-        return {kExitFailure, WithReason("no poll response from node " + std::to_string(command.node), driver_)};
+        std::string message = WithReason("no poll response from node " + std::to_string(command.node), driver_);
+        if (!command.data.empty() && command.data.size() != consumed) {
+            // A node discards a poll command of another size than its connection consumes.
+            message += " (it consumes " + std::to_string(consumed) + " bytes per poll command; " +
+                       std::to_string(command.data.size()) + " were sent)";
+        }
+        return {kExitFailure, message};
     }
     if (rxLength != produced) {
         return {kExitFailure, "poll response of " + std::to_string(rxLength) + " bytes, expected " +
@@ -740,8 +746,11 @@ void Session::PrintTrace()
             const TracedFrame& frame = log_.Frames()[i];
             const auto micros =
                 std::chrono::duration_cast<std::chrono::microseconds>(frame.time.time_since_epoch()).count();
+            char time[32];
+            std::snprintf(time, sizeof time, "%lld.%06lld", static_cast<long long>(micros / 1000000),
+                          static_cast<long long>(micros % 1000000));
             JsonObject entry;
-            entry.Number("time", static_cast<double>(micros) / 1e6)
+            entry.Raw("time", time)
                 .Number("id", static_cast<long long>(frame.identifier))
                 .String("data", Hex(frame.data, ""));
             frames += (i > 0 ? "," : "") + entry.Text();
