@@ -212,7 +212,11 @@ TEST_F(Dnet, ExitStatusOneForAnErrorResponse)
 TEST_F(Dnet, ExitStatusTwoForAUsageError)
 {
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"get", "63", "1", "1"}, {"--card", "pci", "scan"}, {"-e", "set 63 5 1 9 XYZ"}, {}}) {
+         {std::vector<std::string>{"get", "63", "1", "1"},
+          {"--card", "pci", "scan"},
+          {"-e", "set 63 5 1 9 XYZ"},
+          {},
+          {"--log", (Folder() / "no-such-folder" / "x.log").string(), "scan"}}) {
         const ProgramResult result = Run(args);
         EXPECT_EQ(result.status, 2) << Describe(result);
         EXPECT_EQ(result.out, "");
