@@ -6,7 +6,7 @@
 #include "driver/cards/Drv712Api.h"
 #include "driver/devicenet/DeviceNetMaster.h"
 #include "driver/devicenet/Identifiers.h"
-#include "tools/BusCanLibrary.h"
+#include "cardlibs/BusCanLibrary.h"
 
 #include <algorithm>
 #include <cstring>
@@ -34,7 +34,7 @@ constexpr std::size_t kDriverNameSize = 64;
 struct State {
     std::recursive_mutex mutex;
     std::unique_ptr<canbus::Bus> bus;
-    std::unique_ptr<orv::tools::BusCanLibrary> library;
+    std::unique_ptr<orv::cardlibs::BusCanLibrary> library;
     SystemClock clock;
     std::unique_ptr<DeviceNetMaster> master;
 };
@@ -88,7 +88,7 @@ ORV_CARDLIB_EXPORT std::int32_t LoadVXD(std::int32_t, std::int32_t, std::uint8_t
         return kBusUnavailable;
     }
     state().bus = std::move(bus);
-    state().library = std::make_unique<orv::tools::BusCanLibrary>(*state().bus);
+    state().library = std::make_unique<orv::cardlibs::BusCanLibrary>(*state().bus);
     state().master = std::make_unique<DeviceNetMaster>(*state().library, state().clock, MasterPolicy::Sst());
     state().master->Port().Open(config[kConfigMacId]);
     return 0;

@@ -1,13 +1,13 @@
 #pragma once
-// Puts the driver's DeviceNet master straight onto a canbus bus, without a card library in
-// between: for the demo program, the end-to-end tests and the benchmarks.
+// Puts the DeviceNet master engine straight onto a canbus bus: the CAN712 stand-in runs its own
+// master this way.
 
 #include "canbus/Bus.h"
 #include "driver/devicenet/CanLibrary.h"
 
 #include <algorithm>
 
-namespace orv::tools {
+namespace orv::cardlibs {
 
 class BusCanLibrary final : public devicenet::CanLibrary {
 public:
@@ -41,4 +41,4 @@ private:
     canbus::Bus& bus_;
 };
 
-} // namespace orv::tools
+} // namespace orv::cardlibs
