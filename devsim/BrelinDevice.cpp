@@ -187,7 +187,7 @@ struct BrelinDevice::Impl {
         const ByteView data(frame.data.data(), frame.length);
         const auto message = static_cast<Group2>(dnet::Group2Message(frame.id));
         if (message == Group2::DuplicateMacCheck) {
-            OnDuplicateMacCheck();
+            OnDuplicateMacCheck(data);
             return;
         }
         if (phase != Phase::Online) {
@@ -202,12 +202,13 @@ struct BrelinDevice::Impl {
         output.Release(nowMs, sink);
     }
 
-    // Another node uses our MAC ID: while checking, the device gives up; on line, it answers.
-    void OnDuplicateMacCheck()
+    // Another node uses our MAC ID: while checking, the device gives up; on line, it answers the
+    // other node's request (never a response, so that two devices never answer each other).
+    void OnDuplicateMacCheck(ByteView data)
     {
         if (phase == Phase::CheckingMac) {
             phase = Phase::Faulted;
-        } else if (phase == Phase::Online) {
+        } else if (phase == Phase::Online && !data.empty() && !(data[0] & 0x80)) {
             SendMacCheck(true);
         }
     }

@@ -414,6 +414,10 @@ TEST(BrelinsimProgram, ServesAMasterOnATcpBusWithItsSerialSideOnATerminal)
     EXPECT_TRUE(has(" can0 456#004B03010300")) << "a frame it saw";
     EXPECT_TRUE(has(" can0 453#00CB00")) << "a frame it sent";
     EXPECT_TRUE(has(" can0 3CA#82202020"));
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find(" can0 453#00CB00") != std::string::npos; }),
+              1)
+        << "each frame once";
 }
 
 TEST(BrelinsimProgram, RefusesTheInProcessBusAndBadArguments)

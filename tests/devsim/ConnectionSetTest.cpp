@@ -211,6 +211,9 @@ TEST_F(DuplicateMacCheck, GoesOnLineAfterTwoUnansweredRequests)
     EXPECT_TRUE(device->Online());
     EXPECT_EQ(Send("5FF: 00 11 11 22 22 22 22"), Frames{"5FF: 80 B7 04 C5 E1 B7 00"})
         << "another node checking our MAC ID gets our response";
+    EXPECT_TRUE(Send("5FF: 80 11 11 22 22 22 22").empty()) << "a response is not answered";
+    EXPECT_TRUE(Send("5FF:").empty());
+    EXPECT_TRUE(device->Online());
     Allocate(0x01);
 }
 
