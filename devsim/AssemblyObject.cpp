@@ -36,23 +36,23 @@ Bytes Data(const Model& m, std::uint8_t instance)
     return instance == kInput ? m.gateway.Produce(LayoutInUse(m)) : OutputData(m);
 }
 
-const AttributeSpec kClassAttributes[] = {
+const AttributeEntry kClassAttributes[] = {
     {1, Kind::Uint, 0, Revision2, nullptr},
     {2, Kind::Uint, 0, [](const Model&, std::uint8_t) { return Number(kOutput); }, nullptr},
 };
 
-const AttributeSpec kInstanceAttributes[] = {
+const AttributeEntry kInstanceAttributes[] = {
     {3, Kind::Octets, 0, [](const Model& m, std::uint8_t i) { return Raw(Data(m, i)); }, nullptr},
     {4, Kind::Uint, 0,
      [](const Model& m, std::uint8_t i) { return Number(static_cast<std::uint32_t>(Data(m, i).size())); }, nullptr},
 };
 
-const ClassSpec kAssembly{4, kClassAttributes, kInstanceAttributes,
+const ObjectClass kAssembly{4, kClassAttributes, kInstanceAttributes,
                           [](const Model&, std::uint8_t instance) { return instance == kInput || instance == kOutput; },
                           nullptr};
 
 } // namespace
 
-const ClassSpec& AssemblyClass() { return kAssembly; }
+const ObjectClass& AssemblyClass() { return kAssembly; }
 
 } // namespace devsim

@@ -22,11 +22,11 @@ bool Exists(const Model& m, std::uint8_t instance)
     return m.connections.At(instance).state != ConnectionState::NonExistent;
 }
 
-const AttributeSpec kClassAttributes[] = {
+const AttributeEntry kClassAttributes[] = {
     {1, Kind::Uint, 0, Revision1, nullptr},
 };
 
-const AttributeSpec kInstanceAttributes[] = {
+const AttributeEntry kInstanceAttributes[] = {
     {1, Kind::Usint, 0,
      [](const Model& m, std::uint8_t i) { return Number(static_cast<std::uint8_t>(m.connections.At(i).state)); },
      nullptr},
@@ -125,12 +125,12 @@ Outcome ConnectionService(Model& model, std::uint8_t instance, std::uint8_t serv
     return Done();
 }
 
-const ClassSpec kConnection{5, kClassAttributes, kInstanceAttributes,
+const ObjectClass kConnection{5, kClassAttributes, kInstanceAttributes,
                             [](const Model&, std::uint8_t instance) { return instance == 1 || instance == 2; },
                             ConnectionService};
 
 } // namespace
 
-const ClassSpec& ConnectionClass() { return kConnection; }
+const ObjectClass& ConnectionClass() { return kConnection; }
 
 } // namespace devsim

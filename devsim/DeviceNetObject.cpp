@@ -11,11 +11,11 @@ namespace {
 using namespace tables;
 using namespace dnet::error;
 
-const AttributeSpec kClassAttributes[] = {
+const AttributeEntry kClassAttributes[] = {
     {1, Kind::Uint, 0, Revision2, nullptr},
 };
 
-const AttributeSpec kInstanceAttributes[] = {
+const AttributeEntry kInstanceAttributes[] = {
     {1, Kind::Usint, 0, [](const Model& m, std::uint8_t) { return Number(m.devicenet.macId); },
      [](Model& m, std::uint8_t, const Value& v) {
          return v.number > kMaxMacId ? Invalid() : Store(m, m.devicenet.macId, v.number);
@@ -72,11 +72,11 @@ Outcome DeviceNetService(Model& model, std::uint8_t instance, std::uint8_t servi
     }
 }
 
-const ClassSpec kDeviceNet{3, kClassAttributes, kInstanceAttributes,
+const ObjectClass kDeviceNet{3, kClassAttributes, kInstanceAttributes,
                            [](const Model&, std::uint8_t instance) { return instance == 1; }, DeviceNetService};
 
 } // namespace
 
-const ClassSpec& DeviceNetClass() { return kDeviceNet; }
+const ObjectClass& DeviceNetClass() { return kDeviceNet; }
 
 } // namespace devsim

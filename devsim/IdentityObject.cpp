@@ -12,14 +12,14 @@ using namespace dnet::error;
 
 bool Unlocked(const Model& model, std::uint8_t) { return model.identity.unlocked; }
 
-const AttributeSpec kClassAttributes[] = {
+const AttributeEntry kClassAttributes[] = {
     {1, Kind::Uint, 0, Revision1, nullptr},
     {2, Kind::Uint, 0, [](const Model&, std::uint8_t) { return Number(1); }, nullptr}, // highest instance
     {6, Kind::Uint, 0, [](const Model&, std::uint8_t) { return Number(7); }, nullptr}, // highest class attribute
     {7, Kind::Uint, 0, [](const Model&, std::uint8_t) { return Number(8); }, nullptr}, // highest instance attribute
 };
 
-const AttributeSpec kInstanceAttributes[] = {
+const AttributeEntry kInstanceAttributes[] = {
     {0, Kind::Uint, 0, nullptr,
      [](Model& m, std::uint8_t, const Value& v) {
          if (v.number != m.identity.password) {
@@ -98,11 +98,11 @@ Outcome IdentityService(Model& model, std::uint8_t instance, std::uint8_t servic
     return Done();
 }
 
-const ClassSpec kIdentity{1, kClassAttributes, kInstanceAttributes,
+const ObjectClass kIdentity{1, kClassAttributes, kInstanceAttributes,
                           [](const Model&, std::uint8_t instance) { return instance == 1; }, IdentityService};
 
 } // namespace
 
-const ClassSpec& IdentityClass() { return kIdentity; }
+const ObjectClass& IdentityClass() { return kIdentity; }
 
 } // namespace devsim

@@ -11,9 +11,9 @@ namespace {
 
 using namespace dnet::error;
 
-const AttributeSpec* Find(std::span<const AttributeSpec> table, std::uint8_t id)
+const AttributeEntry* Find(std::span<const AttributeEntry> table, std::uint8_t id)
 {
-    const auto found = std::find_if(table.begin(), table.end(), [id](const AttributeSpec& a) { return a.id == id; });
+    const auto found = std::find_if(table.begin(), table.end(), [id](const AttributeEntry& a) { return a.id == id; });
     return found == table.end() ? nullptr : &*found;
 }
 
@@ -28,17 +28,17 @@ std::size_t FixedLength(Kind kind)
 }
 
 // Decodes the request data of a Set into a value, or says why it cannot.
-Outcome Decode(const AttributeSpec& spec, ByteView data, Value& value)
+Outcome Decode(const AttributeEntry& entry, ByteView data, Value& value)
 {
     const auto lengthError = [](std::size_t have, std::size_t want) {
         return Outcome::Error(have < want ? kNotEnoughData : kTooMuchData);
     };
-    switch (spec.kind) {
+    switch (entry.kind) {
     case Kind::Usint:
     case Kind::Uint:
     case Kind::Udint:
-        if (data.size() != FixedLength(spec.kind)) {
-            return lengthError(data.size(), FixedLength(spec.kind));
+        if (data.size() != FixedLength(entry.kind)) {
+            return lengthError(data.size(), FixedLength(entry.kind));
         }
         value.number = GetLe(data);
         return Outcome::Success();
@@ -50,15 +50,15 @@ Outcome Decode(const AttributeSpec& spec, ByteView data, Value& value)
         if (data.size() - 1 != length) {
             return lengthError(data.size() - 1, length);
         }
-        if (length > spec.size) {
+        if (length > entry.size) {
             return Outcome::Error(kInvalidAttributeValue);
         }
         value.bytes.assign(data.begin() + 1, data.end());
         return Outcome::Success();
     }
     case Kind::Octets:
-        if (spec.size != 0 && data.size() != spec.size) {
-            return lengthError(data.size(), spec.size);
+        if (entry.size != 0 && data.size() != entry.size) {
+            return lengthError(data.size(), entry.size);
         }
         value.bytes.assign(data.begin(), data.end());
         return Outcome::Success();
@@ -66,49 +66,49 @@ Outcome Decode(const AttributeSpec& spec, ByteView data, Value& value)
     return Outcome::Error(kInvalidAttributeValue);
 }
 
-Outcome GetAttribute(const Model& model, std::span<const AttributeSpec> table, std::uint8_t instance, ByteView data)
+Outcome GetAttribute(const Model& model, std::span<const AttributeEntry> table, std::uint8_t instance, ByteView data)
 {
     if (data.empty()) {
         return Outcome::Error(kNotEnoughData);
     }
-    const AttributeSpec* spec = Find(table, data[0]);
-    if (!spec) {
+    const AttributeEntry* entry = Find(table, data[0]);
+    if (!entry) {
         return Outcome::Error(kAttributeNotSupported);
     }
     if (data.size() > 1) {
         return Outcome::Error(kTooMuchData);
     }
-    if (!spec->get) {
+    if (!entry->get) {
         return Outcome::Error(kAttributeNotGettable);
     }
-    return Outcome::Success(EncodeValue(*spec, spec->get(model, instance)));
+    return Outcome::Success(EncodeValue(*entry, entry->get(model, instance)));
 }
 
-Outcome SetAttribute(Model& model, std::span<const AttributeSpec> table, std::uint8_t instance, ByteView data)
+Outcome SetAttribute(Model& model, std::span<const AttributeEntry> table, std::uint8_t instance, ByteView data)
 {
     if (data.empty()) {
         return Outcome::Error(kNotEnoughData);
     }
-    const AttributeSpec* spec = Find(table, data[0]);
-    if (!spec) {
+    const AttributeEntry* entry = Find(table, data[0]);
+    if (!entry) {
         return Outcome::Error(kAttributeNotSupported);
     }
-    if (!spec->set || (spec->writable && !spec->writable(model, instance))) {
+    if (!entry->set || (entry->writable && !entry->writable(model, instance))) {
         return Outcome::Error(kAttributeNotSettable);
     }
     Value value;
-    if (Outcome decoded = Decode(*spec, data.subspan(1), value); !decoded.Ok()) {
+    if (Outcome decoded = Decode(*entry, data.subspan(1), value); !decoded.Ok()) {
         return decoded;
     }
-    return spec->set(model, instance, value);
+    return entry->set(model, instance, value);
 }
 
 } // namespace
 
-Bytes EncodeValue(const AttributeSpec& spec, const Value& value)
+Bytes EncodeValue(const AttributeEntry& entry, const Value& value)
 {
     Bytes out;
-    switch (spec.kind) {
+    switch (entry.kind) {
     case Kind::Usint: out.push_back(static_cast<std::uint8_t>(value.number)); break;
     case Kind::Uint: AppendLe16(out, static_cast<std::uint16_t>(value.number)); break;
     case Kind::Udint: AppendLe32(out, value.number); break;
@@ -124,19 +124,19 @@ Bytes EncodeValue(const AttributeSpec& spec, const Value& value)
     return out;
 }
 
-Outcome Execute(Model& model, std::span<const ClassSpec* const> classes, std::uint8_t service, std::uint8_t classId,
+Outcome Execute(Model& model, std::span<const ObjectClass* const> classes, std::uint8_t service, std::uint8_t classId,
                 std::uint8_t instance, ByteView data)
 {
     const auto found =
-        std::find_if(classes.begin(), classes.end(), [classId](const ClassSpec* c) { return c->id == classId; });
+        std::find_if(classes.begin(), classes.end(), [classId](const ObjectClass* c) { return c->id == classId; });
     if (found == classes.end()) {
         return Outcome::Error(kObjectDoesNotExist);
     }
-    const ClassSpec& cls = **found;
+    const ObjectClass& cls = **found;
     if (instance != 0 && !cls.hasInstance(model, instance)) {
         return Outcome::Error(kObjectDoesNotExist);
     }
-    const std::span<const AttributeSpec> table = instance == 0 ? cls.classAttributes : cls.instanceAttributes;
+    const std::span<const AttributeEntry> table = instance == 0 ? cls.classAttributes : cls.instanceAttributes;
     switch (service) {
     case dnet::service::kGetAttributeSingle: return GetAttribute(model, table, instance, data);
     case dnet::service::kSetAttributeSingle: return SetAttribute(model, table, instance, data);
@@ -146,9 +146,9 @@ Outcome Execute(Model& model, std::span<const ClassSpec* const> classes, std::ui
     }
 }
 
-std::span<const ClassSpec* const> BrelinClasses()
+std::span<const ObjectClass* const> BrelinClasses()
 {
-    static const std::array<const ClassSpec*, 7> classes{&IdentityClass(),     &DeviceNetClass(),
+    static const std::array<const ObjectClass*, 7> classes{&IdentityClass(),     &DeviceNetClass(),
                                                          &AssemblyClass(),     &ConnectionClass(),
                                                          &SerialStreamClass(), &SerialReceiveClass(),
                                                          &SerialTransmitClass()};

@@ -45,7 +45,7 @@ using Getter = Value (*)(const Model& model, std::uint8_t instance);
 using Setter = Outcome (*)(Model& model, std::uint8_t instance, const Value& value);
 using Gate = bool (*)(const Model& model, std::uint8_t instance);
 
-struct AttributeSpec {
+struct AttributeEntry {
     std::uint8_t id;
     Kind kind;
     std::uint8_t size; // ShortString: most characters; Octets: exact length, 0 when the setter checks
@@ -57,10 +57,10 @@ struct AttributeSpec {
 using InstanceTest = bool (*)(const Model& model, std::uint8_t instance);
 using ServiceHandler = Outcome (*)(Model& model, std::uint8_t instance, std::uint8_t service, ByteView data);
 
-struct ClassSpec {
+struct ObjectClass {
     std::uint8_t id;
-    std::span<const AttributeSpec> classAttributes;    // instance 0
-    std::span<const AttributeSpec> instanceAttributes; // instances the class has
+    std::span<const AttributeEntry> classAttributes;    // instance 0
+    std::span<const AttributeEntry> instanceAttributes; // instances the class has
     InstanceTest hasInstance;                          // for instances above 0
     ServiceHandler otherServices;                      // services beside Get/Set; null: none
 };
@@ -68,24 +68,24 @@ struct ClassSpec {
 // Runs one request on the object model. `data` is what follows the instance byte (the attribute
 // and the value for Get and Set). Order of checks: class, instance, service, attribute, access,
 // length, value.
-Outcome Execute(Model& model, std::span<const ClassSpec* const> classes, std::uint8_t service, std::uint8_t classId,
+Outcome Execute(Model& model, std::span<const ObjectClass* const> classes, std::uint8_t service, std::uint8_t classId,
                 std::uint8_t instance, ByteView data);
 
 // The wire form of a value of an attribute.
-Bytes EncodeValue(const AttributeSpec& spec, const Value& value);
+Bytes EncodeValue(const AttributeEntry& entry, const Value& value);
 
 // Setter shortcuts for values that are one of a set, or within a range.
 inline Outcome InvalidValue() { return Outcome::Error(0x09); }
 
 // The classes of the Brelin, in the order the router searches them.
-std::span<const ClassSpec* const> BrelinClasses();
+std::span<const ObjectClass* const> BrelinClasses();
 
-const ClassSpec& IdentityClass();
-const ClassSpec& DeviceNetClass();
-const ClassSpec& AssemblyClass();
-const ClassSpec& ConnectionClass();
-const ClassSpec& SerialStreamClass();
-const ClassSpec& SerialReceiveClass();
-const ClassSpec& SerialTransmitClass();
+const ObjectClass& IdentityClass();
+const ObjectClass& DeviceNetClass();
+const ObjectClass& AssemblyClass();
+const ObjectClass& ConnectionClass();
+const ObjectClass& SerialStreamClass();
+const ObjectClass& SerialReceiveClass();
+const ObjectClass& SerialTransmitClass();
 
 } // namespace devsim

@@ -145,12 +145,12 @@ bool IsChannel(const Model&, std::uint8_t instance) { return instance >= 1 && in
 Value HighestChannel(const Model&, std::uint8_t) { return Number(kChannelCount); }
 
 // Serial Stream.
-const AttributeSpec kStreamClassAttributes[] = {
+const AttributeEntry kStreamClassAttributes[] = {
     {1, Kind::Uint, 0, Revision1, nullptr},
     {2, Kind::Uint, 0, [](const Model&, std::uint8_t) { return Number(1); }, nullptr},
 };
 
-const AttributeSpec kStreamAttributes[] = {
+const AttributeEntry kStreamAttributes[] = {
     {3, Kind::Udint, 0, GetStream<&StreamSettings::baudRate>,
      [](Model& m, std::uint8_t, const Value& v) {
          return OneOf(v.number, {300, 1200, 2400, 4800, 9600, 19200, 38400, 57600})
@@ -183,16 +183,16 @@ const AttributeSpec kStreamAttributes[] = {
      nullptr},
 };
 
-const ClassSpec kStream{64, kStreamClassAttributes, kStreamAttributes,
+const ObjectClass kStream{64, kStreamClassAttributes, kStreamAttributes,
                         [](const Model&, std::uint8_t instance) { return instance == 1; }, nullptr};
 
 // Serial Receive.
-const AttributeSpec kChannelClassAttributes[] = {
+const AttributeEntry kChannelClassAttributes[] = {
     {1, Kind::Uint, 0, Revision1, nullptr},
     {2, Kind::Uint, 0, HighestChannel, nullptr},
 };
 
-const AttributeSpec kReceiveAttributes[] = {
+const AttributeEntry kReceiveAttributes[] = {
     {3, Kind::Octets, 0, [](const Model& m, std::uint8_t i) { return Raw(Rx(m, i).data); }, nullptr},
     {4, Kind::Usint, 0, GetRx<&ReceiveChannel::toggle>, nullptr},
     {5, Kind::Usint, 0, GetRx<&ReceiveChannel::acknowledge>,
@@ -222,10 +222,10 @@ const AttributeSpec kReceiveAttributes[] = {
     {17, Kind::Usint, 0, GetRx<&ReceiveChannel::sync>, SetRx<&ReceiveChannel::sync, 0, 1>},
 };
 
-const ClassSpec kReceive{65, kChannelClassAttributes, kReceiveAttributes, IsChannel, nullptr};
+const ObjectClass kReceive{65, kChannelClassAttributes, kReceiveAttributes, IsChannel, nullptr};
 
 // Serial Transmit.
-const AttributeSpec kTransmitAttributes[] = {
+const AttributeEntry kTransmitAttributes[] = {
     {3, Kind::Octets, 0, [](const Model& m, std::uint8_t i) { return Raw(Tx(m, i).data); },
      [](Model& m, std::uint8_t i, const Value& v) {
          const std::size_t size = Tx(m, i).data.size();
@@ -266,12 +266,12 @@ const AttributeSpec kTransmitAttributes[] = {
      [](Model& m, std::uint8_t i, const Value& v) { return SetInPoll(m, Tx(m, i), v.number); }},
 };
 
-const ClassSpec kTransmit{66, kChannelClassAttributes, kTransmitAttributes, IsChannel, nullptr};
+const ObjectClass kTransmit{66, kChannelClassAttributes, kTransmitAttributes, IsChannel, nullptr};
 
 } // namespace
 
-const ClassSpec& SerialStreamClass() { return kStream; }
-const ClassSpec& SerialReceiveClass() { return kReceive; }
-const ClassSpec& SerialTransmitClass() { return kTransmit; }
+const ObjectClass& SerialStreamClass() { return kStream; }
+const ObjectClass& SerialReceiveClass() { return kReceive; }
+const ObjectClass& SerialTransmitClass() { return kTransmit; }
 
 } // namespace devsim

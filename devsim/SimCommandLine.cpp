@@ -81,7 +81,7 @@ bool ParseSimCommandLine(std::span<const std::string_view> arguments, SimCommand
 
 std::string SimUsage()
 {
-    return "Usage: brelinsim --bus BUSSTRING --node N [--log FILE] [--serial-pty] [--fault SPEC]...\n"
+    return "Usage: brelinsim --bus BUSSTRING --node N [--log FILE] [--serial-pty] [--fault LIST]...\n"
            "                 [--bitrate BPS] [--no-mac-check]\n"
            "The simulated Brelin DeviceNet-to-serial gateway, a Group 2 only slave at MAC ID N.\n"
            "\n"
@@ -94,7 +94,7 @@ std::string SimUsage()
            "  --bitrate BPS    the bus data rate: 125000 (default), 250000 or 500000; the device\n"
            "                   starts at this rate and hears nothing once set to another one\n"
            "  --no-mac-check   go on line at once, without the 2 s duplicate MAC ID check\n"
-           "  --fault SPEC     inject faults into what the device sends; SPEC is one or more of\n"
+           "  --fault LIST     inject faults into what the device sends; LIST is one or more of\n"
            "                   (comma-separated, or repeat --fault):\n"
            "                     drop=N           drop every Nth frame (1: all)\n"
            "                     dup              send every frame twice\n"
