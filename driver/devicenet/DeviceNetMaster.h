@@ -55,6 +55,8 @@ public:
 private:
     std::uint8_t RequestHeader(bool flip);
     std::uint8_t FragmentHeader() const;
+    bool BeginRequest(int nodeAddress, int length, const std::uint8_t* buffer, std::uint16_t& dataLength);
+    int SendRequest(int nodeAddress, const std::uint8_t* body, std::size_t bodyLength, bool alternates);
     int SendRequestFragments(std::uint16_t identifier, const std::uint8_t* body, std::size_t bodyLength,
                              bool flipEachFragment);
     int ReceiveAnswer(int nodeAddress, std::size_t bodyLimit, std::uint8_t* buffer);

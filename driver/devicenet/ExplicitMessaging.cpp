@@ -59,34 +59,17 @@ int DeviceNetMaster::DNGetAttribute(int nodeAddress, int classId, int instance, 
 int DeviceNetMaster::DNSetAttribute(int nodeAddress, int classId, int instance, int attribute, int length,
                                     std::uint8_t* buffer)
 {
-    if (!port_.IsOpen() || buffer == nullptr) {
+    std::uint16_t dataLength = 0;
+    if (!BeginRequest(nodeAddress, length, buffer, dataLength)) {
         return -1;
     }
-    port_.DrainReceive();
-    const auto dataLength = static_cast<std::uint16_t>(length);
-    if (dataLength > kMaxRequestLength || !IsMacId(nodeAddress)) {
+    std::array<std::uint8_t, 4 + kMaxRequestLength> body{kServiceSetAttributeSingle, static_cast<std::uint8_t>(classId),
+                                                         static_cast<std::uint8_t>(instance),
+                                                         static_cast<std::uint8_t>(attribute)};
+    std::memcpy(body.data() + 4, buffer, dataLength);
+    if (SendRequest(nodeAddress, body.data(), 4u + dataLength, true) != 0) {
         return -1;
     }
-    const std::uint16_t identifier =
-        Group2Identifier(static_cast<unsigned>(nodeAddress), Group2Message::ExplicitRequest);
-    const std::uint8_t service = kServiceSetAttributeSingle;
-    const auto cls = static_cast<std::uint8_t>(classId);
-    const auto inst = static_cast<std::uint8_t>(instance);
-    const auto attr = static_cast<std::uint8_t>(attribute);
-
-    if (dataLength <= 3) {
-        const std::uint8_t header = RequestHeader(true);
-        if (port_.SendFrame(MakeFrame(identifier, {header, service, cls, inst, attr}, buffer, dataLength)) != 0) {
-            return -1;
-        }
-    } else {
-        std::array<std::uint8_t, 4 + kMaxRequestLength> body{service, cls, inst, attr};
-        std::memcpy(body.data() + 4, buffer, dataLength);
-        if (SendRequestFragments(identifier, body.data(), 4u + dataLength, true) != 0) {
-            return -1;
-        }
-    }
-
     // A Set answer is stored as one frame, whatever its fragment bit says.
     CanFrame answer;
     if (port_.ReceiveFrame(answer) != 0) {
@@ -99,34 +82,41 @@ int DeviceNetMaster::DNSetAttribute(int nodeAddress, int classId, int instance, 
 int DeviceNetMaster::DNService(int nodeAddress, int classId, int instance, int serviceCode, int length,
                                std::uint8_t* buffer)
 {
-    if (!port_.IsOpen() || buffer == nullptr) {
+    std::uint16_t dataLength = 0;
+    if (!BeginRequest(nodeAddress, length, buffer, dataLength)) {
         return -1;
     }
-    port_.DrainReceive();
-    const auto dataLength = static_cast<std::uint16_t>(length);
-    if (dataLength > kMaxRequestLength || !IsMacId(nodeAddress)) {
+    std::array<std::uint8_t, 3 + kMaxRequestLength> body{static_cast<std::uint8_t>(serviceCode),
+                                                         static_cast<std::uint8_t>(classId),
+                                                         static_cast<std::uint8_t>(instance)};
+    std::memcpy(body.data() + 3, buffer, dataLength);
+    // Service requests carry XID 0 and leave the transaction bit alone.
+    if (SendRequest(nodeAddress, body.data(), 3u + dataLength, false) != 0) {
         return -1;
-    }
-    const std::uint16_t identifier =
-        Group2Identifier(static_cast<unsigned>(nodeAddress), Group2Message::ExplicitRequest);
-    const auto service = static_cast<std::uint8_t>(serviceCode);
-    const auto cls = static_cast<std::uint8_t>(classId);
-    const auto inst = static_cast<std::uint8_t>(instance);
-
-    if (dataLength <= 4) {
-        // Service requests carry XID 0 and leave the transaction bit alone.
-        const auto header = static_cast<std::uint8_t>(port_.MasterMacId() & kHeaderMacMask);
-        if (port_.SendFrame(MakeFrame(identifier, {header, service, cls, inst}, buffer, dataLength)) != 0) {
-            return -1;
-        }
-    } else {
-        std::array<std::uint8_t, 3 + kMaxRequestLength> body{service, cls, inst};
-        std::memcpy(body.data() + 3, buffer, dataLength);
-        if (SendRequestFragments(identifier, body.data(), 3u + dataLength, false) != 0) {
-            return -1;
-        }
     }
     return ReceiveAnswer(nodeAddress, kServiceBodyLimit, buffer);
+}
+
+bool DeviceNetMaster::BeginRequest(int nodeAddress, int length, const std::uint8_t* buffer, std::uint16_t& dataLength)
+{
+    if (!port_.IsOpen() || buffer == nullptr) {
+        return false;
+    }
+    port_.DrainReceive();
+    dataLength = static_cast<std::uint16_t>(length);
+    return dataLength <= kMaxRequestLength && IsMacId(nodeAddress);
+}
+
+int DeviceNetMaster::SendRequest(int nodeAddress, const std::uint8_t* body, std::size_t bodyLength, bool alternates)
+{
+    const std::uint16_t identifier =
+        Group2Identifier(static_cast<unsigned>(nodeAddress), Group2Message::ExplicitRequest);
+    if (bodyLength + 1 > kMaxDataLength) {
+        return SendRequestFragments(identifier, body, bodyLength, alternates);
+    }
+    const std::uint8_t header =
+        alternates ? RequestHeader(true) : static_cast<std::uint8_t>(port_.MasterMacId() & kHeaderMacMask);
+    return port_.SendFrame(MakeFrame(identifier, {header}, body, bodyLength));
 }
 
 int DeviceNetMaster::SendRequestFragments(std::uint16_t identifier, const std::uint8_t* body,
