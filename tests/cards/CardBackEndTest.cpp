@@ -7,6 +7,7 @@
 #include "driver/cards/SstCard.h"
 #include "platform/Profile.h"
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 
@@ -212,6 +213,17 @@ TEST_F(SystecCardTest, PausesAfterStartingAndRefusesASecondOpen)
     EXPECT_EQ(card.UnloadVXD(), 0);
     EXPECT_EQ(card.UnloadVXD(), -1) << "not open";
     EXPECT_EQ(config[0], 0) << "nothing is written into the configuration";
+}
+
+TEST(SystecPauseTest, TheStartPauseHoldsTheCallerTwoSeconds)
+{
+    CardEnvironment env;
+    cards::SystecCard::SetDefaultPause(nullptr); // the platform's real sleep, measured once
+    cards::SystecCard card;
+    auto config = Config();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(card.LoadVXD(0, 0, config.data()), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
 }
 
 TEST_F(SystecCardTest, PassesTheLibrarysCodesOn)
