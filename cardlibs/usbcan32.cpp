@@ -36,6 +36,12 @@ State& state()
     return s;
 }
 
+// The adapter is initialised and `moduleHandle` names it; call with the state's mutex held.
+bool ValidModule(std::uint8_t moduleHandle)
+{
+    return state().hardware && moduleHandle == kModule;
+}
+
 std::uint32_t Bitrate(std::uint8_t bitTiming0, std::uint8_t bitTiming1)
 {
     if (bitTiming1 != 0x1C) {
@@ -71,7 +77,7 @@ ORV_CARDLIB_EXPORT std::uint8_t UcanDeinitHardware(std::uint8_t moduleHandle)
         return kErrResource;
     }
     std::lock_guard lock(state().mutex);
-    if (!state().hardware || moduleHandle != kModule) {
+    if (!ValidModule(moduleHandle)) {
         return kErrIllegalHandle;
     }
     state().bus.reset();
@@ -86,7 +92,7 @@ ORV_CARDLIB_EXPORT std::uint8_t UcanInitCan(std::uint8_t moduleHandle, std::uint
         return kErrResource;
     }
     std::lock_guard lock(state().mutex);
-    if (!state().hardware || moduleHandle != kModule) {
+    if (!ValidModule(moduleHandle)) {
         return kErrIllegalHandle;
     }
     const std::uint32_t bitrate = Bitrate(bitTiming0, bitTiming1);
@@ -103,7 +109,7 @@ ORV_CARDLIB_EXPORT std::uint8_t UcanDeinitCan(std::uint8_t moduleHandle)
         return kErrResource;
     }
     std::lock_guard lock(state().mutex);
-    if (!state().hardware || moduleHandle != kModule) {
+    if (!ValidModule(moduleHandle)) {
         return kErrIllegalHandle;
     }
     state().bus.reset();
@@ -113,7 +119,7 @@ ORV_CARDLIB_EXPORT std::uint8_t UcanDeinitCan(std::uint8_t moduleHandle)
 ORV_CARDLIB_EXPORT std::uint8_t UcanReadCanMsg(std::uint8_t moduleHandle, std::uint8_t* message)
 {
     std::lock_guard lock(state().mutex);
-    if (!state().hardware || moduleHandle != kModule || message == nullptr) {
+    if (!ValidModule(moduleHandle) || message == nullptr) {
         return kErrIllegalHandle;
     }
     if (!state().bus) {
@@ -137,7 +143,7 @@ ORV_CARDLIB_EXPORT std::uint8_t UcanWriteCanMsg(std::uint8_t moduleHandle, const
         return kErrTransmit;
     }
     std::lock_guard lock(state().mutex);
-    if (!state().hardware || moduleHandle != kModule || message == nullptr) {
+    if (!ValidModule(moduleHandle) || message == nullptr) {
         return kErrIllegalHandle;
     }
     if (!state().bus) {
