@@ -10,9 +10,13 @@
 //  21  char[64] driverName  NUL-terminated name, handed to the card in CardConfig
 //  85  3 bytes  reserved
 
+#include "driver/devicenet/ByteOrder.h"
+
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -35,7 +39,12 @@ public:
     DriverSettings() = default;
 
     // Copies kSize bytes from a caller's record.
-    static DriverSettings FromBytes(const std::uint8_t* bytes);
+    static DriverSettings FromBytes(const std::uint8_t* bytes)
+    {
+        DriverSettings settings;
+        std::memcpy(settings.bytes_.data(), bytes, kSize);
+        return settings;
+    }
 
     std::int32_t ScnId() const { return GetInt32(kScnIdOffset); }
     std::int32_t DataRate() const { return GetInt32(kDataRateOffset); }
@@ -46,7 +55,11 @@ public:
     // The kDriverNameSize bytes of the name field, as stored.
     const std::uint8_t* DriverName() const { return bytes_.data() + kDriverNameOffset; }
     // The name up to its NUL, never past the field.
-    std::string DriverNameText() const;
+    std::string DriverNameText() const
+    {
+        const auto* begin = DriverName();
+        return std::string(begin, std::find(begin, begin + kDriverNameSize, std::uint8_t{0}));
+    }
 
     void SetScnId(std::int32_t value) { PutInt32(kScnIdOffset, value); }
     void SetDataRate(std::int32_t value) { PutInt32(kDataRateOffset, value); }
@@ -55,14 +68,29 @@ public:
     void SetDriverType(std::int32_t value) { PutInt32(kDriverTypeOffset, value); }
     void SetInstalled(std::uint8_t value) { bytes_[kInstalledOffset] = value; }
     // Stores at most kDriverNameSize - 1 characters and fills the rest of the field with NULs.
-    void SetDriverName(std::string_view name);
+    void SetDriverName(std::string_view name) { StoreName(name, kDriverNameSize - 1); }
+    // Stores the first kDriverNameSize characters, so that a name of the field's full size keeps
+    // no NUL inside the field (DriverNameText still stops at its end); the rest is NULs.
+    void SetDriverNameField(std::string_view name) { StoreName(name, kDriverNameSize); }
 
     std::uint8_t* Data() { return bytes_.data(); }
     const std::uint8_t* Data() const { return bytes_.data(); }
 
 private:
-    std::int32_t GetInt32(std::size_t offset) const;
-    void PutInt32(std::size_t offset, std::int32_t value);
+    std::int32_t GetInt32(std::size_t offset) const
+    {
+        return static_cast<std::int32_t>(devicenet::GetLe32(bytes_.data() + offset));
+    }
+    void PutInt32(std::size_t offset, std::int32_t value)
+    {
+        devicenet::PutLe32(bytes_.data() + offset, static_cast<std::uint32_t>(value));
+    }
+    void StoreName(std::string_view name, std::size_t most)
+    {
+        auto* field = bytes_.data() + kDriverNameOffset;
+        std::fill(field, field + kDriverNameSize, std::uint8_t{0});
+        std::memcpy(field, name.data(), std::min(name.size(), most));
+    }
 
     std::array<std::uint8_t, kSize> bytes_{};
 };

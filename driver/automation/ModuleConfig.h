@@ -5,9 +5,12 @@
 //   2-3  explicitPacketRate  expected packet rate of the explicit connection, little-endian
 //   4-5  pollPacketRate      expected packet rate of the poll connection, little-endian
 
+#include "driver/devicenet/ByteOrder.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace orv::automation {
 
@@ -24,20 +27,28 @@ public:
     ModuleConfig() = default;
 
     // Copies kSize bytes from a caller's record.
-    static ModuleConfig FromBytes(const std::uint8_t* bytes);
+    static ModuleConfig FromBytes(const std::uint8_t* bytes)
+    {
+        ModuleConfig config;
+        std::memcpy(config.bytes_.data(), bytes, kSize);
+        return config;
+    }
 
     bool ExplicitEnabled() const { return bytes_[kExplicitEnabledOffset] != 0; }
     bool PollEnabled() const { return bytes_[kPollEnabledOffset] != 0; }
-    std::uint16_t ExplicitPacketRate() const;
-    std::uint16_t PollPacketRate() const;
+    std::uint16_t ExplicitPacketRate() const { return devicenet::GetLe16(bytes_.data() + kExplicitPacketRateOffset); }
+    std::uint16_t PollPacketRate() const { return devicenet::GetLe16(bytes_.data() + kPollPacketRateOffset); }
     // The two stored bytes of each rate, for copying into a request unchanged.
     const std::uint8_t* ExplicitPacketRateBytes() const { return bytes_.data() + kExplicitPacketRateOffset; }
     const std::uint8_t* PollPacketRateBytes() const { return bytes_.data() + kPollPacketRateOffset; }
 
     void SetExplicitEnabled(std::uint8_t value) { bytes_[kExplicitEnabledOffset] = value; }
     void SetPollEnabled(std::uint8_t value) { bytes_[kPollEnabledOffset] = value; }
-    void SetExplicitPacketRate(std::uint16_t value);
-    void SetPollPacketRate(std::uint16_t value);
+    void SetExplicitPacketRate(std::uint16_t value)
+    {
+        devicenet::PutLe16(bytes_.data() + kExplicitPacketRateOffset, value);
+    }
+    void SetPollPacketRate(std::uint16_t value) { devicenet::PutLe16(bytes_.data() + kPollPacketRateOffset, value); }
 
     std::uint8_t* Data() { return bytes_.data(); }
     const std::uint8_t* Data() const { return bytes_.data(); }

@@ -195,6 +195,39 @@ TEST_F(DriverClientCalls, EachOperationCallsItsDispidWithTheArgumentsTheClientSe
     EXPECT_EQ(fake_.calls.size(), 10u);
 }
 
+TEST_F(DriverClientCalls, TheOperationsScriptsUseCallTheirDispids)
+{
+    fake_.answer = 7;
+    std::array<std::uint8_t, 152> buffer{};
+    char text[DriverClient::kTraceTextSize] = {};
+    struct Row {
+        std::int32_t rval;
+        com::DISPID dispId;
+        std::vector<Argument> args;
+    };
+    const Row rows[] = {
+        {client_.SetTimeout(250), 17, {Value(com::VT_UI4, 250)}},
+        {client_.DNAllocate(5, 1, buffer.data()), 3,
+         {Value(com::VT_I2, 5), Value(com::VT_I2, 1), Ref(com::VT_UI1, buffer.data())}},
+        {client_.DNFree(5, 3, buffer.data()), 4,
+         {Value(com::VT_I2, 5), Value(com::VT_I2, 3), Ref(com::VT_UI1, buffer.data())}},
+        {client_.DNService(5, 1, 1, 5, 0, buffer.data()), 19,
+         {Value(com::VT_I2, 5), Value(com::VT_I2, 1), Value(com::VT_I2, 1), Value(com::VT_I2, 5), Value(com::VT_I2, 0),
+          Ref(com::VT_UI1, buffer.data())}},
+        {client_.GetCANMessage(text), 18, {Ref(com::VT_UI1, text)}},
+    };
+    ASSERT_EQ(fake_.calls.size(), std::size(rows));
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(rows[i].rval, 7);
+        EXPECT_EQ(fake_.calls[i].dispId, rows[i].dispId);
+        std::vector<Argument> args = fake_.calls[i].args;
+        args.erase(args.begin()); // rval
+        EXPECT_EQ(args, rows[i].args) << "DISPID " << rows[i].dispId;
+    }
+    EXPECT_EQ(client_.LastRval(), 7);
+    EXPECT_TRUE(client_.InvokeError().empty());
+}
+
 TEST_F(DriverClientCalls, TrueOnlyForAnRvalOfZero)
 {
     std::array<std::uint8_t, 88> record{};
@@ -217,6 +250,7 @@ TEST_F(DriverClientCalls, ACallTheAutomationLayerFailsYieldsMinusOne)
     std::array<std::uint8_t, 152> buffer{};
     EXPECT_EQ(client_.DNGetAttribute(63, 1, 1, 1, buffer.data()), -1);
     EXPECT_EQ(client_.LastStatus(), com::DISP_E_MEMBERNOTFOUND);
+    EXPECT_NE(client_.InvokeError().find("(DISPID 5)"), std::string::npos) << client_.InvokeError();
     EXPECT_FALSE(client_.IsInitialized());
     fake_.status = com::S_OK;
     EXPECT_TRUE(client_.IsInitialized());

@@ -4,6 +4,9 @@
 #include "tools/dnet/Reply.h"
 #include "tools/dnet/WireRate.h"
 
+#include "driver/automation/DriverSettings.h"
+#include "driver/automation/ModuleConfig.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -159,15 +162,18 @@ Session::Outcome Session::EnsureDriver()
     }
     if (!created_) {
         std::string why;
-        if (!driver_.Create(why)) {
-            return {kExitFailure, "cannot create the driver object " + std::string(kDriverProgId) + ": " + why};
+        if (com::FAILED(driver_.Create(&why))) {
+            return {kExitFailure, "cannot create the driver object " + std::string(DriverClient::kProgId) + ": " + why};
         }
         created_ = true;
     }
-    if (driver_.IsInitialized() != 0) {
-        SettingsRecord settings(options_.master, RateIndex(options_.rateKbit), static_cast<int>(options_.card),
-                                options_.bus);
-        if (driver_.Init(settings) != 0) {
+    if (!driver_.IsInitialized()) {
+        automation::DriverSettings settings;
+        settings.SetScnId(options_.master);
+        settings.SetDataRate(RateIndex(options_.rateKbit));
+        settings.SetDriverType(static_cast<int>(options_.card));
+        settings.SetDriverName(options_.bus);
+        if (!driver_.Init(settings.Data())) {
             return {kExitFailure, WithReason("the " + std::string(CardName(options_.card)) +
                                                  " card did not open (Init failed) on bus '" + BusString() + "'",
                                              driver_)};
@@ -189,8 +195,10 @@ Session::Outcome Session::EnsureDriver()
 
 Session::Outcome Session::OpenNode(int node, bool withPoll)
 {
-    ModuleRecord config(true, withPoll, 0, 0);
-    if (driver_.OpenModule(node, config) != 0) {
+    automation::ModuleConfig config;
+    config.SetExplicitEnabled(1);
+    config.SetPollEnabled(withPoll ? 1 : 0);
+    if (!driver_.OpenModule(node, config.Data())) {
         return {kExitFailure,
                 WithReason("node " + std::to_string(node) + " did not open (no answer, or a connection was refused)",
                            driver_)};
@@ -259,7 +267,7 @@ Session::Outcome Session::Open(const Command& command, JsonObject& json)
 Session::Outcome Session::Close(const Command& command, JsonObject& json)
 {
     json.Number("node", static_cast<long long>(command.node));
-    if (driver_.CloseModule(command.node) != 0) {
+    if (!driver_.CloseModule(command.node)) {
         return {kExitFailure, WithReason("node " + std::to_string(command.node) + " did not close", driver_)};
     }
     nodes_.erase(command.node);
@@ -399,10 +407,13 @@ Session::Outcome Session::Poll(const Command& command, JsonObject& json)
     }
     std::uint8_t buffer[kReplyBufferSize] = {};
     std::copy(command.data.begin(), command.data.end(), buffer);
-    std::uint16_t rxIdentifier = 0;
-    std::uint16_t rxLength = produced;
-    const std::int32_t rval = driver_.DNPoll(Group2(command.node, kPollCommand), static_cast<int>(command.data.size()),
-                                             rxIdentifier, rxLength, buffer);
+    std::int16_t rxIdentifierField = 0;
+    auto rxLengthField = static_cast<std::int16_t>(produced);
+    const std::int32_t rval =
+        driver_.DNPoll(static_cast<std::int16_t>(Group2(command.node, kPollCommand)),
+                       static_cast<std::int16_t>(command.data.size()), &rxIdentifierField, &rxLengthField, buffer);
+    const auto rxIdentifier = static_cast<std::uint16_t>(rxIdentifierField);
+    const auto rxLength = static_cast<std::uint16_t>(rxLengthField);
     json.String("sent", Hex(command.data, ""));
     if (rval != 0) {
         std::string message = WithReason("no poll response from node " + std::to_string(command.node), driver_);
@@ -526,10 +537,10 @@ Session::Outcome Session::ScanByFrames(std::uint32_t waitMs, std::vector<std::st
         bool allocated = false;
         const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
         while (!answered && Clock::now() < deadline) {
-            std::uint16_t identifier = 0;
-            std::uint16_t length = 0;
+            std::int16_t identifier = 0;
+            std::int16_t length = 0;
             std::uint8_t frame[kFrameBufferSize] = {};
-            const std::int32_t rval = driver_.CANRcv(identifier, length, frame);
+            const std::int32_t rval = driver_.CANRcv(&identifier, &length, frame);
             if (rval == kVoraNothingReceived) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 continue;
@@ -591,8 +602,8 @@ std::uint32_t Session::ReceiveTimeout() const
 
 Session::Outcome Session::Recv(JsonObject& json)
 {
-    std::uint16_t identifier = 0;
-    std::uint16_t length = 0;
+    std::int16_t identifier = 0;
+    std::int16_t length = 0;
     std::uint8_t frame[kFrameBufferSize] = {};
     std::int32_t rval = -1;
     std::size_t offset = 0;
@@ -601,20 +612,20 @@ Session::Outcome Session::Recv(JsonObject& json)
         offset = kVoraReceiveDataOffset;
         const auto deadline = Clock::now() + std::chrono::milliseconds(ReceiveTimeout());
         for (;;) {
-            rval = driver_.CANRcv(identifier, length, frame);
+            rval = driver_.CANRcv(&identifier, &length, frame);
             if (rval != kVoraNothingReceived || Clock::now() >= deadline) {
                 break;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     } else {
-        rval = driver_.CANRcv(identifier, length, frame);
+        rval = driver_.CANRcv(&identifier, &length, frame);
     }
     if (rval != 0) {
         return {kExitFailure, WithReason("no frame received within " + std::to_string(ReceiveTimeout()) + " ms",
                                          driver_)};
     }
-    const std::size_t count = std::min<std::size_t>(length, kMaxFrameData);
+    const std::size_t count = std::min<std::size_t>(static_cast<std::uint16_t>(length), kMaxFrameData);
     const std::vector<std::uint8_t> data(frame + offset, frame + offset + count);
     json.Number("id", static_cast<long long>(identifier & 0x7FF)).String("data", Hex(data, ""));
     if (!options_.json) {

@@ -5,8 +5,8 @@
 
 #include "tools/dnet/CanLog.h"
 #include "tools/dnet/CommandLine.h"
-#include "tools/dnet/DriverClient.h"
 #include "tools/dnet/Json.h"
+#include "viewer/app/DriverClient.h"
 
 #include <cstdio>
 #include <fstream>
@@ -14,6 +14,8 @@
 #include <string>
 
 namespace orv::dnet {
+
+using viewer::DriverClient;
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;

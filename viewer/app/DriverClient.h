@@ -1,14 +1,17 @@
 #pragma once
-// The viewer's client of the driver library: an IDispatch of OrvDeviceNetCom, bound by ProgID, and
-// the ten methods the viewer calls, each by its DISPID with a local rval by reference first.
+// The one client of the driver library's automation interface, used by the viewer and by dnet: an
+// IDispatch of OrvDeviceNetCom bound by ProgID, and its methods, each called by DISPID with a local
+// rval by reference first.
 //
 // Buffers and the two records (DriverSettings at Init, ModuleConfig at OpenModule) cross as the
-// viewer's own addresses, as byte buffers; the library writes into them only during the call and
+// caller's own addresses, as byte buffers; the library writes into them only during the call and
 // the caller sizes them for the largest reply it provokes. A call the automation layer refuses,
-// or any call without a bound object, leaves rval at -1: -1 or false.
+// or any call without a bound object, leaves rval at -1: -1 or false, and InvokeError() says why.
 
+#include "driver/automation/server/Identities.h"
 #include "platform/automation/DispatchDriver.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -18,19 +21,10 @@ namespace orv::viewer {
 
 class DriverClient {
 public:
-    static constexpr std::string_view kProgId = "OrvDeviceNetDriver.OrvDeviceNetCom.1";
+    static constexpr std::string_view kProgId = automation::kOrvDeviceNetComProgId;
 
-    // DISPIDs of the methods the viewer calls.
-    static constexpr com::DISPID kDNGetAttribute = 5;
-    static constexpr com::DISPID kDNSetAttribute = 6;
-    static constexpr com::DISPID kCANRcv = 7;
-    static constexpr com::DISPID kCANXmit = 8;
-    static constexpr com::DISPID kDNPoll = 9;
-    static constexpr com::DISPID kInit = 11;
-    static constexpr com::DISPID kClose = 12;
-    static constexpr com::DISPID kOpenModule = 13;
-    static constexpr com::DISPID kCloseModule = 14;
-    static constexpr com::DISPID kIsInitialized = 15;
+    // Room for the longest trace text a card keeps, its NUL included, with a margin.
+    static constexpr std::size_t kTraceTextSize = 2048;
 
     DriverClient() = default;
     DriverClient(const DriverClient&) = delete;
@@ -45,6 +39,8 @@ public:
     // Releases the object; the client becomes unbound.
     void Release();
     bool IsBound() const { return static_cast<bool>(driver_); }
+
+    // The ten operations the viewer uses.
 
     // Get_Attribute_Single into `buffer` (the reply from byte 4, the value from byte 8). rval.
     std::int32_t DNGetAttribute(std::int16_t nodeAddress, std::int16_t clss, std::int16_t instance, std::int16_t attr,
@@ -70,9 +66,24 @@ public:
     // True when the driver is open.
     bool IsInitialized();
 
+    // What scripts need beyond the viewer (dnet). Each returns rval.
+
+    std::int32_t SetTimeout(std::uint32_t milliseconds);
+    std::int32_t DNAllocate(std::int16_t nodeAddress, std::int16_t connectionType, std::uint8_t* scratch);
+    std::int32_t DNFree(std::int16_t nodeAddress, std::int16_t connectionType, std::uint8_t* scratch);
+    // Any service: `len` request bytes at the start of `buffer`, the reply after them.
+    std::int32_t DNService(std::int16_t nodeAddress, std::int16_t cls, std::int16_t inst, std::int16_t srv,
+                           std::int16_t len, std::uint8_t* buffer);
+    // The card's CAN trace; `text` must hold kTraceTextSize bytes.
+    std::int32_t GetCANMessage(char* text);
+
+    // The rval of the last call (-1 when it was refused).
+    std::int32_t LastRval() const { return lastRval_; }
     // The automation status of the last call (S_OK unless the call was refused or nothing is
     // bound), for diagnostics.
     com::HRESULT LastStatus() const { return lastStatus_; }
+    // Why the last call was refused by the automation layer; empty when it was not.
+    const std::string& InvokeError() const { return invokeError_; }
 
 private:
     // Makes the call and keeps its status; rval as the method left it, -1 when the call failed.
@@ -80,6 +91,8 @@ private:
 
     com::DispatchDriver driver_;
     com::HRESULT lastStatus_ = com::S_OK;
+    std::int32_t lastRval_ = -1;
+    std::string invokeError_;
 };
 
 } // namespace orv::viewer

@@ -7,6 +7,7 @@
 // reference are byte arrays of the caller's, whatever their declared element type; the two
 // addresses of records (Init and OpenModule dwParam) travel pointer-sized as byte buffers.
 
+#include "driver/automation/server/Identities.h"
 #include "platform/automation/Object.h"
 #include "platform/automation/Registration.h"
 #include "platform/automation/TypeInfo.h"
@@ -19,7 +20,7 @@ namespace com = orv::com;
 
 class IOrvDeviceNetCom : public com::IDispatch {
 public:
-    static constexpr com::IID kIid = com::MakeGuid("{12F6DD73-229D-4CF6-ACB4-5F0EFC132684}");
+    static constexpr com::IID kIid = kIOrvDeviceNetComIid;
 
     virtual com::HRESULT LoadVXD(std::int32_t* rval, std::int16_t portAddress, std::int16_t irq,
                                  std::int16_t* Config) = 0;
@@ -94,26 +95,25 @@ inline constexpr com::ParamInfo kDNServiceParams[] = {
 
 using I = IOrvDeviceNetCom;
 
-// DISPID 16 is not used.
 inline constexpr com::MethodInfo kMethods[] = {
-    com::Method<&I::LoadVXD>("LoadVXD", 1, 7, "method LoadVXD", kLoadVXDParams),
-    com::Method<&I::UnloadVXD>("UnloadVXD", 2, 8, "method UnloadVXD", kUnloadVXDParams),
-    com::Method<&I::DNAllocate>("DNAllocate", 3, 9, "method DNAllocate", kDNAllocateParams),
-    com::Method<&I::DNFree>("DNFree", 4, 10, "method DNFree", kDNFreeParams),
-    com::Method<&I::DNGetAttribute>("DNGetAttribute", 5, 11, "method DNGetAttribute", kDNGetAttributeParams),
-    com::Method<&I::DNSetAttribute>("DNSetAttribute", 6, 12, "method DNSetAttribute", kDNSetAttributeParams),
-    com::Method<&I::CANRcv>("CANRcv", 7, 13, "method CANRcv", kCANRcvParams),
-    com::Method<&I::CANXmit>("CANXmit", 8, 14, "method CANXmit", kCANXmitParams),
-    com::Method<&I::DNPoll>("DNPoll", 9, 15, "method DNPoll", kDNPollParams),
-    com::Method<&I::NetworkWho>("NetworkWho", 10, 16, "method NetworkWho", kNetworkWhoParams),
-    com::Method<&I::Init>("Init", 11, 17, "method Init", kInitParams),
-    com::Method<&I::Close>("Close", 12, 18, "method Close", kCloseParams),
-    com::Method<&I::OpenModule>("OpenModule", 13, 19, "method OpenModule", kOpenModuleParams),
-    com::Method<&I::CloseModule>("CloseModule", 14, 20, "method CloseModule", kCloseModuleParams),
-    com::Method<&I::IsInitialized>("IsInitialized", 15, 21, "method IsInitialized", kIsInitializedParams),
-    com::Method<&I::SetTimeout>("SetTimeout", 17, 22, "method SetTimeout", kSetTimeoutParams),
-    com::Method<&I::GetCANMessage>("GetCANMessage", 18, 23, "method GetCANMessage", kGetCANMessageParams),
-    com::Method<&I::DNService>("DNService", 19, 24, "method DNService", kDNServiceParams),
+    com::Method<&I::LoadVXD>("LoadVXD", dispid::kLoadVXD, 7, "method LoadVXD", kLoadVXDParams),
+    com::Method<&I::UnloadVXD>("UnloadVXD", dispid::kUnloadVXD, 8, "method UnloadVXD", kUnloadVXDParams),
+    com::Method<&I::DNAllocate>("DNAllocate", dispid::kDNAllocate, 9, "method DNAllocate", kDNAllocateParams),
+    com::Method<&I::DNFree>("DNFree", dispid::kDNFree, 10, "method DNFree", kDNFreeParams),
+    com::Method<&I::DNGetAttribute>("DNGetAttribute", dispid::kDNGetAttribute, 11, "method DNGetAttribute", kDNGetAttributeParams),
+    com::Method<&I::DNSetAttribute>("DNSetAttribute", dispid::kDNSetAttribute, 12, "method DNSetAttribute", kDNSetAttributeParams),
+    com::Method<&I::CANRcv>("CANRcv", dispid::kCANRcv, 13, "method CANRcv", kCANRcvParams),
+    com::Method<&I::CANXmit>("CANXmit", dispid::kCANXmit, 14, "method CANXmit", kCANXmitParams),
+    com::Method<&I::DNPoll>("DNPoll", dispid::kDNPoll, 15, "method DNPoll", kDNPollParams),
+    com::Method<&I::NetworkWho>("NetworkWho", dispid::kNetworkWho, 16, "method NetworkWho", kNetworkWhoParams),
+    com::Method<&I::Init>("Init", dispid::kInit, 17, "method Init", kInitParams),
+    com::Method<&I::Close>("Close", dispid::kClose, 18, "method Close", kCloseParams),
+    com::Method<&I::OpenModule>("OpenModule", dispid::kOpenModule, 19, "method OpenModule", kOpenModuleParams),
+    com::Method<&I::CloseModule>("CloseModule", dispid::kCloseModule, 20, "method CloseModule", kCloseModuleParams),
+    com::Method<&I::IsInitialized>("IsInitialized", dispid::kIsInitialized, 21, "method IsInitialized", kIsInitializedParams),
+    com::Method<&I::SetTimeout>("SetTimeout", dispid::kSetTimeout, 22, "method SetTimeout", kSetTimeoutParams),
+    com::Method<&I::GetCANMessage>("GetCANMessage", dispid::kGetCANMessage, 23, "method GetCANMessage", kGetCANMessageParams),
+    com::Method<&I::DNService>("DNService", dispid::kDNService, 24, "method DNService", kDNServiceParams),
 };
 
 } // namespace orvdevicenetcom
@@ -121,11 +121,7 @@ inline constexpr com::MethodInfo kMethods[] = {
 inline constexpr com::InterfaceInfo kOrvDeviceNetComInfo{"IOrvDeviceNetCom", IOrvDeviceNetCom::kIid,
                                                          "IOrvDeviceNetCom Interface", orvdevicenetcom::kMethods};
 
-inline constexpr com::CLSID kOrvDeviceNetComClsid = com::MakeGuid("{40140904-0DEF-4027-8512-0AD1B086D999}");
-inline constexpr com::GUID kOrvDeviceNetDriverLibId = com::MakeGuid("{FDB652E4-A4AA-40EC-8824-5C44FBBFD39E}");
 inline constexpr const char* kOrvDeviceNetComDescription = "OrvDeviceNetCom Class";
-inline constexpr const char* kOrvDeviceNetComProgId = "OrvDeviceNetDriver.OrvDeviceNetCom.1";
-inline constexpr const char* kOrvDeviceNetComIndependentProgId = "OrvDeviceNetDriver.OrvDeviceNetCom";
 inline constexpr const char* kOrvDeviceNetDriverLibDescription = "OrvDeviceNetDriver 1.0 Type Library";
 
 inline constexpr const com::InterfaceInfo* kOrvDeviceNetDriverInterfaces[] = {&kOrvDeviceNetComInfo};
