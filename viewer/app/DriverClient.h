@@ -23,6 +23,9 @@ class DriverClient {
 public:
     static constexpr std::string_view kProgId = automation::kOrvDeviceNetComProgId;
 
+    // The buffer handed to DNGetAttribute, DNSetAttribute and CANRcv: the driver bounds a reply
+    // (header, service code and value from byte 6) by it.
+    static constexpr std::size_t kReplyBufferSize = 152;
     // Room for the longest trace text a card keeps, its NUL included, with a margin.
     static constexpr std::size_t kTraceTextSize = 2048;
 

@@ -1,0 +1,33 @@
+#pragma once
+// The viewer's message boxes (OK only) with their fixed texts, and the wait cursor.
+
+#include <QString>
+
+class QWidget;
+
+namespace orv::viewer {
+
+inline const QString kNetworkNotConfiguredMessage = QStringLiteral("Network is not configured.");
+inline const QString kCreateModuleFailedMessage = QStringLiteral("Error in create module.");
+inline const QString kDriverInitFailedMessage = QStringLiteral("Driver Init Failed");
+inline const QString kOpenDeviceFailedMessage = QStringLiteral("Open Device Failed");
+inline const QString kErrorInPollMessage = QStringLiteral("Error in Poll");
+inline const QString kUnknownPageMessage = QStringLiteral("None");
+inline const QString kInvalidNumberMessage = QStringLiteral("Please enter an integer.");
+inline const QString kInvalidPollCommandMessage = QStringLiteral("Invalid character in poll command. \n"
+                                                                 "Use format: xx  xx  ...  xx\n"
+                                                                 "where x = 0-9 or A-F");
+
+// A modal message box with `text` and an OK button.
+void ShowMessage(QWidget* parent, const QString& text);
+
+// The wait cursor for the life of the object.
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+} // namespace orv::viewer

@@ -1,0 +1,15 @@
+#include "viewer/pages/PageFactory.h"
+
+#include "viewer/pages/IoMessagingPage.h"
+
+namespace orv::viewer {
+
+Page* CreatePage(int code, const PageContext& context, QWidget* parent)
+{
+    switch (code) {
+    case PageCode::kIoMessaging: return new IoMessagingPage(context, parent);
+    default: return nullptr;
+    }
+}
+
+} // namespace orv::viewer
