@@ -27,7 +27,17 @@ constexpr int kCardWithOwnFrameLayout = 0; // CAN712: a received frame's data at
 
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::MainWindow>())
+std::unique_ptr<DriverClient> MainWindow::CreateDriver(std::string& why)
+{
+    auto driver = std::make_unique<DriverClient>();
+    if (com::FAILED(driver->Create(&why))) {
+        return nullptr;
+    }
+    return driver;
+}
+
+MainWindow::MainWindow(QWidget* parent, DriverFactory driverFactory)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::MainWindow>()), driverFactory_(std::move(driverFactory))
 {
     InitialiseViewerResources();
     ui_->setupUi(this);
@@ -79,13 +89,12 @@ MainWindow::~MainWindow()
 void MainWindow::InitialiseDriver()
 {
     if (!driver_) {
-        auto driver = std::make_unique<DriverClient>();
         std::string why;
-        if (com::FAILED(driver->Create(&why))) {
+        driver_ = driverFactory_(why);
+        if (!driver_) {
             ShowMessage(this, QString::fromStdString(why));
             return; // no driver and no module: every open reports the network as not configured
         }
-        driver_ = std::move(driver);
     }
     if (!module_) {
         module_ = std::make_unique<Module>();

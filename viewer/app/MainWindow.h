@@ -4,13 +4,17 @@
 // one page shown at a time. Closing it closes the module, then the driver.
 
 #include "driver/automation/DriverSettings.h"
+#include "viewer/app/DriverClient.h"
 #include "viewer/app/ViewerProfile.h"
+#include "viewer/model/Module.h"
 #include "viewer/pages/Page.h"
 
 #include <QMainWindow>
 
 #include <array>
+#include <functional>
 #include <memory>
+#include <string>
 
 class QAction;
 
@@ -19,9 +23,6 @@ class MainWindow;
 }
 
 namespace orv::viewer {
-
-class DriverClient;
-class Module;
 
 // Command numbers of the menu items.
 namespace Command {
@@ -47,9 +48,14 @@ class MainWindow final : public QMainWindow {
     Q_OBJECT
 
 public:
+    // Makes the driver client bound to its automation object, or null with the reason in `why`.
+    using DriverFactory = std::function<std::unique_ptr<DriverClient>(std::string& why)>;
+    // The client of OrvDeviceNetCom created by its ProgID.
+    static std::unique_ptr<DriverClient> CreateDriver(std::string& why);
+
     // Reads the profile and creates the driver object and the module; a failure to create the
     // driver object is reported and leaves the window without a driver.
-    explicit MainWindow(QWidget* parent = nullptr);
+    explicit MainWindow(QWidget* parent = nullptr, DriverFactory driverFactory = CreateDriver);
     ~MainWindow() override;
 
     // Opens the chosen node: Init when the driver is not initialised, then the module. True when
@@ -98,6 +104,7 @@ private:
     Page*& Slot(int code);
 
     std::unique_ptr<Ui::MainWindow> ui_;
+    DriverFactory driverFactory_;
     ViewerProfile profile_;
     automation::DriverSettings settings_;
     std::unique_ptr<DriverClient> driver_;

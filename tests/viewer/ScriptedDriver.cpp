@@ -1,0 +1,88 @@
+#include "tests/viewer/ScriptedDriver.h"
+
+#include <algorithm>
+
+namespace orv::viewer::test {
+
+std::size_t ScriptedDriver::Count(com::DISPID dispId) const
+{
+    return static_cast<std::size_t>(
+        std::count_if(calls.begin(), calls.end(), [dispId](const Call& call) { return call.dispId == dispId; }));
+}
+
+com::HRESULT ScriptedDriver::QueryInterface(const com::IID& iid, void** object)
+{
+    if (iid == com::IID_IUnknown || iid == com::IID_IDispatch) {
+        *object = this;
+        return com::S_OK;
+    }
+    *object = nullptr;
+    return com::E_NOINTERFACE;
+}
+
+com::HRESULT ScriptedDriver::Invoke(com::DISPID dispId, std::uint16_t, com::DISPPARAMS* params, com::VARIANT*,
+                                    std::uint32_t*)
+{
+    // First to last; the first is rval.
+    std::vector<com::VARIANT*> args;
+    for (std::uint32_t i = params->cArgs; i-- > 0;) {
+        args.push_back(&params->rgvarg[i]);
+    }
+    Call call{dispId, {}};
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if ((args[i]->vt & com::VT_BYREF) == 0) {
+            call.values.push_back(args[i]->vt == com::VT_I2 ? args[i]->iVal : args[i]->lVal);
+        }
+    }
+    calls.push_back(call);
+    const auto value = [&](std::size_t i) { return static_cast<int>(args[i]->vt == com::VT_I2 ? args[i]->iVal : args[i]->lVal); };
+    const auto bytes = [&](std::size_t i) { return static_cast<std::uint8_t*>(args[i]->byref); };
+    const auto shortRef = [&](std::size_t i) { return static_cast<std::int16_t*>(args[i]->byref); };
+    std::int32_t rval = -1;
+    switch (dispId) {
+    case dispid::kDNGetAttribute:
+        if (get) {
+            rval = get(value(1), value(2), value(3), value(4), bytes(5));
+        }
+        break;
+    case dispid::kDNSetAttribute:
+        if (set) {
+            rval = set(value(1), value(2), value(3), value(4), value(5), bytes(6));
+        }
+        break;
+    case dispid::kDNPoll:
+        if (poll) {
+            rval = poll(value(1), value(2), shortRef(3), shortRef(4), bytes(5));
+        }
+        break;
+    case dispid::kCANXmit:
+        if (transmit) {
+            rval = transmit(value(1), value(2), bytes(3));
+        }
+        break;
+    case dispid::kCANRcv:
+        if (receive) {
+            rval = receive(shortRef(1), shortRef(2), bytes(3));
+        }
+        break;
+    case dispid::kOpenModule:
+        rval = openModule ? openModule(value(1), bytes(2)) : 0;
+        break;
+    case dispid::kCloseModule: rval = closeModuleAnswer; break;
+    default: break;
+    }
+    *args[0]->plVal = rval;
+    return com::S_OK;
+}
+
+void PutReply(std::uint8_t* buffer, std::uint8_t service, const std::vector<std::uint8_t>& data)
+{
+    const std::size_t length = data.size() + 2;
+    buffer[4] = static_cast<std::uint8_t>(length);
+    buffer[5] = static_cast<std::uint8_t>(length >> 8);
+    buffer[6] = 0;
+    buffer[7] = service;
+    std::copy(data.begin(), data.end(), buffer + 8);
+}
+
+} // namespace orv::viewer::test

@@ -1,0 +1,59 @@
+#pragma once
+// An IDispatch standing in for OrvDeviceNetCom in model tests: each method a test scripts answers
+// through a handler; every call is recorded by DISPID with the arguments as they arrived.
+
+#include "driver/automation/server/Identities.h"
+#include "platform/automation/Dispatch.h"
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace orv::viewer::test {
+
+namespace dispid = automation::dispid;
+
+class ScriptedDriver final : public com::IDispatch {
+public:
+    struct Call {
+        com::DISPID dispId;
+        std::vector<std::int32_t> values; // by-value arguments after rval, in order
+    };
+
+    // Handlers return rval. Unscripted methods answer -1.
+    std::function<std::int32_t(int node, int cls, int inst, int attr, std::uint8_t* buffer)> get;
+    std::function<std::int32_t(int node, int cls, int inst, int attr, int length, std::uint8_t* buffer)> set;
+    std::function<std::int32_t(int txid, int txLength, std::int16_t* rxid, std::int16_t* rxLength,
+                               std::uint8_t* buffer)>
+        poll;
+    std::function<std::int32_t(int identifier, int length, const std::uint8_t* data)> transmit;
+    std::function<std::int32_t(std::int16_t* identifier, std::int16_t* length, std::uint8_t* buffer)> receive;
+    std::function<std::int32_t(int node, const std::uint8_t* config)> openModule;
+    std::int32_t closeModuleAnswer = 0;
+
+    std::vector<Call> calls;
+
+    std::size_t Count(com::DISPID dispId) const;
+
+    com::HRESULT QueryInterface(const com::IID& iid, void** object) override;
+    std::uint32_t AddRef() override { return 1; }
+    std::uint32_t Release() override { return 1; } // lives on the test's stack
+    com::HRESULT GetTypeInfoCount(std::uint32_t* count) override
+    {
+        *count = 0;
+        return com::S_OK;
+    }
+    com::HRESULT GetTypeInfo(std::uint32_t, const com::InterfaceInfo**) override { return com::DISP_E_BADINDEX; }
+    com::HRESULT GetIDsOfNames(const char* const*, std::uint32_t, com::DISPID*) override
+    {
+        return com::DISP_E_UNKNOWNNAME;
+    }
+    com::HRESULT Invoke(com::DISPID dispId, std::uint16_t flags, com::DISPPARAMS* params, com::VARIANT* result,
+                        std::uint32_t* argErr) override;
+};
+
+// Writes a reply into a ReplyBuffer: length (2 + data bytes) at 4, header 0 at 6, `service` at 7,
+// `data` from 8.
+void PutReply(std::uint8_t* buffer, std::uint8_t service, const std::vector<std::uint8_t>& data);
+
+} // namespace orv::viewer::test

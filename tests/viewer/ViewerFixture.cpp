@@ -1,0 +1,120 @@
+#include "tests/viewer/ViewerFixture.h"
+
+#include "platform/automation/Creation.h"
+#include "platform/automation/Registration.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace orv::viewer::test {
+
+Modals::Modals()
+{
+    timer_.setInterval(5);
+    connect(&timer_, &QTimer::timeout, this, &Modals::Check);
+    timer_.start();
+}
+
+QStringList Modals::Take()
+{
+    QStringList taken = messages_;
+    messages_.clear();
+    return taken;
+}
+
+void Modals::Check()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) {
+        return;
+    }
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        messages_ << box->text();
+        box->button(QMessageBox::Ok)->click();
+        return;
+    }
+    if (!handlers_.empty()) {
+        // Outside this timer's own tick, so that it can answer a message box the handler brings up.
+        QTimer::singleShot(0, modal, [handler = std::move(handlers_.front()), modal] { handler(modal); });
+        handlers_.pop_front();
+    }
+}
+
+com::HRESULT CountingDispatch::QueryInterface(const com::IID& iid, void** object)
+{
+    if (iid == com::IID_IUnknown || iid == com::IID_IDispatch) {
+        *object = this;
+        AddRef();
+        return com::S_OK;
+    }
+    *object = nullptr;
+    return com::E_NOINTERFACE;
+}
+
+std::uint32_t CountingDispatch::Release()
+{
+    const std::uint32_t left = --references_;
+    if (left == 0) {
+        delete this;
+    }
+    return left;
+}
+
+com::HRESULT CountingDispatch::Invoke(com::DISPID dispId, std::uint16_t flags, com::DISPPARAMS* params,
+                                      com::VARIANT* result, std::uint32_t* argErr)
+{
+    Call call{dispId, {}};
+    for (std::uint32_t i = params->cArgs; i-- > 0;) {
+        const com::VARIANT& v = params->rgvarg[i];
+        if ((v.vt & com::VT_BYREF) == 0) {
+            call.values.push_back(v.vt == com::VT_I2 ? v.iVal : v.lVal);
+        }
+    }
+    calls->push_back(call);
+    return inner_->Invoke(dispId, flags, params, result, argErr);
+}
+
+QStringList CallsOf(const std::vector<CountingDispatch::Call>& calls, std::initializer_list<com::DISPID> dispIds)
+{
+    QStringList listed;
+    for (const auto& call : calls) {
+        if (std::find(dispIds.begin(), dispIds.end(), call.dispId) == dispIds.end()) {
+            continue;
+        }
+        QStringList values;
+        for (const std::int32_t value : call.values) {
+            values << QString::number(value);
+        }
+        listed << QStringLiteral("%1(%2)").arg(call.dispId).arg(values.join(QLatin1Char(',')));
+    }
+    return listed;
+}
+
+ViewerEnvironment::ViewerEnvironment()
+{
+    std::string why;
+    registered_ = com::RegisterServerLibrary(ORV_DRIVER_LIBRARY, &why) == com::S_OK;
+}
+
+ViewerEnvironment::~ViewerEnvironment()
+{
+    com::CoFreeUnusedLibraries();
+}
+
+std::unique_ptr<DriverClient> ViewerEnvironment::CountedDriver(std::string& why)
+{
+    com::IDispatch* inner = nullptr;
+    com::ComPtr<com::IDispatch> created;
+    if (com::FAILED(com::CreateDispatch(DriverClient::kProgId, created, &why))) {
+        return nullptr;
+    }
+    inner = created.Detach();
+    auto* counting = new CountingDispatch(inner);
+    counting->calls = calls;
+    auto client = std::make_unique<DriverClient>();
+    client->Attach(counting);
+    return client;
+}
+
+} // namespace orv::viewer::test
