@@ -8,6 +8,7 @@
 #include "tests/viewer/ViewerFixture.h"
 #include "viewer/app/MainWindow.h"
 #include "viewer/app/Messages.h"
+#include "viewer/app/QtPrompts.h"
 #include "viewer/controls/ValueCombo.h"
 #include "viewer/controls/ValueEdit.h"
 #include "viewer/model/AttributeItem.h"
@@ -88,6 +89,8 @@ private slots:
     void closingClosesTheModuleThenTheDriverOnce();
     void creationFailureLeavesTheWindowUsable();
     void pageSlotsAndPageClosed();
+    void listMappings();
+    void promptFilters();
     void heldValueEditKeepsTheTypedText();
     void valueComboWritesTheChosenEntry();
     void ioMessagingSetsTheOutputBytes();
@@ -372,6 +375,34 @@ void ViewerTest::pageSlotsAndPageClosed()
     QVERIFY(window->CurrentPage() == nullptr);
     QVERIFY(window->SplashShown());
     QVERIFY2(window->isVisible(), "Esc on a page closes the page only");
+}
+
+void ViewerTest::listMappings()
+{
+    const struct {
+        int mapping;
+        std::uint32_t value;
+        std::optional<int> entry;
+    } entries[] = {
+        {ValueCombo::kBaudRateList, 19200, 5}, {ValueCombo::kBaudRateList, 14400, std::nullopt},
+        {ValueCombo::kDataTypeList, 0xDA, 5},  {ValueCombo::kDataTypeList, 0xC1, std::nullopt},
+        {7, 8, 1},                              {7, 6, std::nullopt}, // below the offset
+        {0, 8, std::nullopt},                   // past the list's 8 entries
+    };
+    for (const auto& row : entries) {
+        QCOMPARE(ValueCombo::EntryOf(row.mapping, row.value, 8), row.entry);
+    }
+    QCOMPARE(ValueCombo::ValueOf(7, 0), 7);
+    QCOMPARE(ValueCombo::ValueOf(ValueCombo::kDataTypeList, 5), 218);
+    QCOMPARE(ValueCombo::ValueOf(ValueCombo::kBaudRateList, 8), 0);
+    QCOMPARE(ValueCombo::ValueOf(ValueCombo::kBaudRateList, -1), 0);
+}
+
+void ViewerTest::promptFilters()
+{
+    QCOMPARE(QtPrompts::QtFilter("Interface Library (*.dll)|*.dll|All Files (*.*)|*.*||"),
+             QStringLiteral("Interface Library (*.dll);;All Files (*.*)"));
+    QCOMPARE(QtPrompts::QtFilter("Libraries|*.dll;*.so||"), QStringLiteral("Libraries (*.dll *.so)"));
 }
 
 void ViewerTest::heldValueEditKeepsTheTypedText()
