@@ -22,6 +22,7 @@ public:
     void SetSink(Sink sink) override { sink_ = std::move(sink); }
     void OnFrame(const Frame&, std::uint32_t) override { sink_(answer_); }
     void Poll(std::uint32_t) override {}
+    std::optional<std::uint32_t> NextTimer(std::uint32_t) const override { return std::nullopt; }
 
 private:
     Sink sink_;
