@@ -1,15 +1,38 @@
 // Throughput of the in-process sim bus: raw frame exchanges with an echoing node, and
 // Get_Attribute_Single exchanges with the simulated Brelin; at once and with wire timing, where the
 // figure that counts is the achieved rate over the rate the wire allows (worst-case stuffing).
+// Then the driver with each card on a TCP bus against brelinsim in another process, beside a short
+// Python master (tcp_master.py) run on the same bus in the same run.
 
 #include "canbus/SimBus.h"
 #include "canbus/WireTime.h"
+#include "driver/automation/CardFactory.h"
+#include "driver/automation/DriverObject.h"
+#include "driver/cards/CardTypes.h"
+#include "driver/cards/SystecCard.h"
 
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace {
 
@@ -22,6 +45,7 @@ public:
     void SetSink(Sink sink) override { sink_ = std::move(sink); }
     void OnFrame(const Frame&, std::uint32_t) override { sink_(answer_); }
     void Poll(std::uint32_t) override {}
+    std::optional<std::uint32_t> NextTimer(std::uint32_t) const override { return std::nullopt; }
 
 private:
     Sink sink_;
@@ -63,8 +87,7 @@ void SimEchoExchange(benchmark::State& state)
     Frame got;
     for (auto _ : state) {
         master->Send(request);
-        while (!master->TryReceive(got)) {
-        }
+        master->TryReceive(got); // answered within Send
     }
     state.SetItemsProcessed(state.iterations());
 }
@@ -83,6 +106,7 @@ void SimEchoExchangeOnTheWire(benchmark::State& state)
     for (auto _ : state) {
         master->Send(request);
         while (!master->TryReceive(got)) {
+            master->WaitForFrame(std::chrono::milliseconds(100));
         }
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -104,7 +128,9 @@ bool AwaitAnswer(Bus& bus, std::uint8_t service, Frame& got)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (bus.TryReceive(got) && got.id == kResponseId && got.length >= 2 && (got.data[1] & 0x7F) == service) {
+        if (!bus.TryReceive(got)) {
+            bus.WaitForFrame(std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()));
+        } else if (got.id == kResponseId && got.length >= 2 && (got.data[1] & 0x7F) == service) {
             return true;
         }
     }
@@ -161,6 +187,166 @@ void GetAttributeSingleOnTheWire(benchmark::State& state)
     GetAttributeSingle(state, "sim:timing=wire", static_cast<std::uint32_t>(state.range(0)));
 }
 BENCHMARK(GetAttributeSingleOnTheWire)->Arg(125000)->Arg(250000)->Arg(500000)->UseRealTime()->MinTime(0.5);
+
+// ---- the driver on a TCP bus against brelinsim ------------------------------------------------
+
+// A program started with its standard output on a pipe; killed when it goes.
+class Child {
+public:
+    explicit Child(std::vector<std::string> argv)
+    {
+        int fds[2];
+        if (pipe(fds) != 0) {
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        std::vector<char*> args;
+        for (auto& arg : argv) {
+            args.push_back(arg.data());
+        }
+        args.push_back(nullptr);
+        if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        out_ = fds[0];
+    }
+    ~Child()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        close(out_);
+    }
+
+    // Its output until it contains `text` (true) or ends, or 5 s pass.
+    bool Await(const std::string& text)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (output_.find(text) == std::string::npos) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd readable{out_, POLLIN, 0};
+            char chunk[512];
+            ssize_t got = 0;
+            if (pid_ <= 0 || left.count() <= 0 || poll(&readable, 1, static_cast<int>(left.count())) <= 0 ||
+                (got = read(out_, chunk, sizeof chunk)) <= 0) {
+                return false;
+            }
+            output_.append(chunk, static_cast<std::size_t>(got));
+        }
+        return true;
+    }
+    const std::string& Output() const { return output_; }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string output_;
+};
+
+std::uint16_t FreePort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+// One brelinsim for the whole run, node 63 on a bus of its own; null when it does not start.
+Child* Simulator(std::string& bus)
+{
+    static std::string busString = "tcp://127.0.0.1:" + std::to_string(FreePort()) + "/can0";
+    static std::unique_ptr<Child> simulator = [] {
+        auto child = std::make_unique<Child>(std::vector<std::string>{BRELINSIM_PATH, "--bus", busString, "--node",
+                                                                       "63", "--no-mac-check"});
+        return child->Await("brelinsim: MAC ID 63") ? std::move(child) : nullptr;
+    }();
+    bus = busString;
+    return simulator.get();
+}
+
+// The Python master's exchanges per second over `seconds` on `bus`; 0 when it could not run.
+double PythonMasterRate(const std::string& bus, double seconds)
+{
+    Child master(
+        {"/usr/bin/python3", TCP_MASTER_PATH, "--bus", bus, "--node", "63", "--seconds", std::to_string(seconds)});
+    if (!master.Await("}")) {
+        return 0;
+    }
+    const std::string& out = master.Output();
+    const auto at = out.find("\"perSecond\": ");
+    return at == std::string::npos ? 0 : std::atof(out.c_str() + at + 13);
+}
+
+// Get_Attribute_Single of Identity vendor ID through the driver object and one card, on the tcp bus
+// brelinsim serves; then the Python master for as long.
+void GetAttributeOverTcp(benchmark::State& state)
+{
+    using namespace orv::automation;
+    std::string bus;
+    if (Simulator(bus) == nullptr) {
+        state.SkipWithError("brelinsim did not start");
+        return;
+    }
+    char folder[] = "/tmp/orv-bench-XXXXXX";
+    setenv("XDG_CONFIG_HOME", mkdtemp(folder), 1);
+    setenv("ORV_CANBUS", bus.c_str(), 1);
+    SetCardFactory(orv::cards::CreateCardOfType);
+    orv::cards::SystecCard::SetDefaultPause([](std::uint32_t) {});
+
+    DriverSettings settings;
+    settings.SetDriverType(static_cast<int>(state.range(0)));
+    ModuleConfig module;
+    module.SetExplicitEnabled(1);
+    module.SetExplicitPacketRate(0);
+    std::int32_t rval = -1;
+    methods::Init(rval, settings.Data());
+    // The device is on line half a second after brelinsim starts: an early opening is tried again.
+    bool opened = false;
+    for (int attempt = 0; rval == 0 && !opened && attempt < 5; ++attempt) {
+        std::int32_t open = -1;
+        methods::OpenModule(open, kDevice, module.Data());
+        opened = open == 0;
+    }
+    std::array<std::uint8_t, 152> buffer{};
+    if (!opened) {
+        state.SkipWithError("the card or the node did not open");
+        methods::Close(rval);
+        std::filesystem::remove_all(folder);
+        return;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        methods::DNGetAttribute(rval, kDevice, 1, 1, 1, buffer.data());
+        if (rval != 0 || buffer[7] != 0x8E) {
+            state.SkipWithError("exchange failed");
+            break;
+        }
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    methods::CloseModule(rval, kDevice);
+    methods::Close(rval);
+    std::filesystem::remove_all(folder);
+
+    const double rate = double(state.iterations()) / seconds;
+    const double python = PythonMasterRate(bus, std::max(seconds, 0.5));
+    state.counters["exchanges_per_s"] = rate;
+    state.counters["python_per_s"] = python;
+    if (python > 0) {
+        state.counters["ratio_to_python"] = rate / python;
+    }
+}
+BENCHMARK(GetAttributeOverTcp)->ArgName("driverType")->Arg(0)->Arg(1)->Arg(2)->UseRealTime()->MinTime(1.0);
 
 } // namespace
 

@@ -6,6 +6,7 @@
 
 #include "canbus/Frame.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,6 +32,15 @@ public:
     // Takes one received frame without waiting. False when none is pending.
     virtual bool TryReceive(Frame& frame) = 0;
 
+    // Blocks until a frame is pending, `timeout` has passed or the bus is closed, whichever comes
+    // first; true when a frame is pending. The thread sleeps meanwhile.
+    virtual bool WaitForFrame(std::chrono::milliseconds timeout) = 0;
+
+    // A descriptor that polls readable while a frame is pending, for a program that waits on the
+    // bus and other things in one poll; -1 where the bus has none (the in-process sim bus).
+    virtual int ReadyDescriptor() const = 0;
+
+    // Leaves the bus. May come from another thread while one waits in WaitForFrame: the wait ends.
     virtual void Close() = 0;
 
     virtual BusCounters Counters() const = 0;

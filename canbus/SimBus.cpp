@@ -6,6 +6,8 @@
 #include <chrono>
 #include <map>
 
+#include <sys/prctl.h>
+
 namespace canbus {
 
 std::uint64_t SteadyNanoseconds()
@@ -18,8 +20,28 @@ namespace {
 
 constexpr std::uint32_t kFallbackBitrate = 125000;
 
+constexpr std::uint64_t kNsPerMs = 1'000'000u;
+
 // The node's clock is a wrapping millisecond count.
-std::uint32_t Milliseconds(std::uint64_t ns) { return static_cast<std::uint32_t>(ns / 1'000'000u); }
+std::uint32_t Milliseconds(std::uint64_t ns) { return static_cast<std::uint32_t>(ns / kNsPerMs); }
+
+// A real wait until the clock reads `untilNs`. The kernel lets a timed sleep run late by the
+// thread's timer slack (50 us by default) to bundle wake-ups; on a wire-timed bus that would add
+// to every exchange, so the wait asks for the least slack while it lasts.
+void SleepUntil(const NanoClock& clock, std::condition_variable& wake, std::unique_lock<std::mutex>& lock,
+                std::uint64_t untilNs)
+{
+    const std::uint64_t now = clock();
+    if (untilNs <= now) {
+        return;
+    }
+    const int slack = ::prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
+    wake.wait_for(lock, std::chrono::nanoseconds(untilNs - now));
+    if (slack > 0) {
+        ::prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(slack), 0, 0, 0);
+    }
+}
 
 } // namespace
 
@@ -30,29 +52,59 @@ public:
 
     bool Send(const Frame& frame) override
     {
-        if (!bus_) {
+        const auto bus = Joined();
+        if (!bus) {
             ++counters_.dropped;
             return false;
         }
-        return bus_->Send(*this, frame);
+        return bus->Send(*this, frame);
     }
 
-    bool TryReceive(Frame& frame) override { return bus_ && bus_->Receive(*this, frame); }
+    bool TryReceive(Frame& frame) override
+    {
+        const auto bus = Joined();
+        return bus && bus->Receive(*this, frame);
+    }
+
+    bool WaitForFrame(std::chrono::milliseconds timeout) override
+    {
+        // The copy keeps the bus alive while another thread closes this endpoint.
+        const auto bus = Joined();
+        return bus && bus->Wait(*this, timeout);
+    }
+
+    int ReadyDescriptor() const override { return -1; }
 
     void Close() override
     {
-        if (bus_) {
-            bus_->Detach(*this);
-            bus_.reset();
+        std::shared_ptr<SimBus> bus;
+        {
+            const std::lock_guard lock(joinMutex_);
+            bus = std::move(bus_);
+        }
+        if (bus) {
+            bus->Detach(*this);
         }
     }
 
-    BusCounters Counters() const override { return bus_ ? bus_->CountersOf(*this) : counters_; }
+    BusCounters Counters() const override
+    {
+        const auto bus = Joined();
+        return bus ? bus->CountersOf(*this) : counters_;
+    }
 
 private:
     friend class SimBus;
 
+    std::shared_ptr<SimBus> Joined() const
+    {
+        const std::lock_guard lock(joinMutex_);
+        return bus_;
+    }
+
+    mutable std::mutex joinMutex_; // guards bus_, which Close may take from another thread
     std::shared_ptr<SimBus> bus_;
+    bool attached_ = true; // under the bus's mutex
     BoundedQueue<Frame> rx_;
     BusCounters counters_;
     std::uint64_t nodeFramesLostBase_ = 0;
@@ -73,6 +125,10 @@ SimBus::SimBus(Token, std::unique_ptr<SimNode> node, SimBusOptions options)
     }
     if (!options_.clock) {
         options_.clock = SteadyNanoseconds;
+    }
+    if (!options_.sleep) {
+        options_.sleep = [clock = options_.clock](std::condition_variable& wake, std::unique_lock<std::mutex>& lock,
+                                                  std::uint64_t untilNs) { SleepUntil(clock, wake, lock, untilNs); };
     }
     if (node_) {
         node_->SetSink([this](const Frame& frame) { FromNode(frame); });
@@ -97,7 +153,9 @@ void SimBus::Detach(SimEndpoint& endpoint)
 {
     const std::lock_guard lock(mutex_);
     endpoint.counters_.dropped += nodeFramesLost_ - endpoint.nodeFramesLostBase_;
+    endpoint.attached_ = false;
     std::erase(endpoints_, &endpoint);
+    wake_.notify_all(); // a wait on this endpoint ends
 }
 
 BusCounters SimBus::CountersOf(const SimEndpoint& endpoint)
@@ -130,6 +188,7 @@ bool SimBus::Send(SimEndpoint& from, const Frame& frame)
         }
     }
     ++from.counters_.sent;
+    WakeWaiters();
     return true;
 }
 
@@ -137,11 +196,58 @@ bool SimBus::Receive(SimEndpoint& to, Frame& frame)
 {
     const std::lock_guard lock(mutex_);
     Advance(options_.clock());
+    WakeWaiters();
     if (!to.rx_.Pop(frame)) {
         return false;
     }
     ++to.counters_.received;
     return true;
+}
+
+bool SimBus::Wait(SimEndpoint& to, std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(mutex_);
+    const auto timeoutMs = static_cast<std::uint64_t>(std::max<std::int64_t>(timeout.count(), 0));
+    const std::uint64_t deadline = options_.clock() + timeoutMs * kNsPerMs;
+    for (;;) {
+        const std::uint64_t now = options_.clock();
+        Advance(now);
+        WakeWaiters();
+        if (!to.rx_.Empty()) {
+            return true;
+        }
+        if (!to.attached_ || now >= deadline) {
+            return false;
+        }
+        ++waiters_;
+        options_.sleep(wake_, lock, NextEventNs(now, deadline));
+        --waiters_;
+    }
+}
+
+std::uint64_t SimBus::NextEventNs(std::uint64_t nowNs, std::uint64_t limitNs) const
+{
+    std::uint64_t next = limitNs;
+    if (!wire_.Empty()) {
+        next = std::min(next, wire_.Front().dueNs);
+    }
+    if (node_) {
+        // The node has been polled in this millisecond (Advance): its next poll is at the start of
+        // a later one.
+        if (const auto in = node_->NextTimer(Milliseconds(nowNs))) {
+            const std::uint64_t thisMs = nowNs - nowNs % kNsPerMs;
+            next = std::min(next, thisMs + std::max<std::uint64_t>(*in, 1) * kNsPerMs);
+        }
+    }
+    return std::max(next, nowNs);
+}
+
+void SimBus::WakeWaiters()
+{
+    if (moved_ && waiters_ > 0) {
+        wake_.notify_all();
+    }
+    moved_ = false;
 }
 
 void SimBus::Advance(std::uint64_t nowNs)
@@ -175,6 +281,7 @@ void SimBus::PollNode(std::uint64_t nowNs)
 
 void SimBus::Deliver(const Frame& frame, const void* sender)
 {
+    moved_ = true;
     for (SimEndpoint* endpoint : endpoints_) {
         if (endpoint != sender && !endpoint->rx_.Push(frame)) {
             ++endpoint->counters_.dropped;
@@ -189,6 +296,7 @@ bool SimBus::PutOnWire(const Frame& frame, const void* sender, std::uint64_t atN
     if (!wire_.Push(InFlight{frame, sender, due})) {
         return false;
     }
+    moved_ = true;
     wireFreeNs_ = due;
     return true;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace canbus {
 
@@ -24,6 +25,10 @@ public:
 
     // Lets time pass: the node's timers run here.
     virtual void Poll(std::uint32_t nowMs) = 0;
+
+    // Milliseconds from `nowMs` until Poll next has something to do; nullopt while no timer runs.
+    // Whoever drives the node may sleep that long when no frame comes, and no longer.
+    virtual std::optional<std::uint32_t> NextTimer(std::uint32_t nowMs) const = 0;
 };
 
 // The simulated Brelin at `macId`, as the `sim` bus attaches it. Defined by devsim.

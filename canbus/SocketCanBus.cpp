@@ -6,6 +6,8 @@
 #include <linux/can.h>
 #include <linux/can/raw.h>
 #include <net/if.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -40,16 +42,27 @@ std::unique_ptr<SocketCanBus> SocketCanBus::Open(const std::string& interface, s
     }
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
-    return std::make_unique<SocketCanBus>(fd);
+    const int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd < 0) {
+        error = where + "cannot create an event descriptor (" + std::strerror(errno) + ")";
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<SocketCanBus>(fd, wakeFd);
 }
 
-SocketCanBus::SocketCanBus(int fd) : fd_(fd) {}
+SocketCanBus::SocketCanBus(int fd, int wakeFd) : fd_(fd), wakeFd_(wakeFd) {}
 
-SocketCanBus::~SocketCanBus() { Close(); }
+SocketCanBus::~SocketCanBus()
+{
+    Close();
+    ::close(wakeFd_);
+}
 
 bool SocketCanBus::Send(const Frame& frame)
 {
-    if (fd_ < 0) {
+    const int fd = fd_;
+    if (fd < 0) {
         ++dropped_;
         return false;
     }
@@ -64,7 +77,7 @@ bool SocketCanBus::Send(const Frame& frame)
         std::memcpy(out.data, frame.data.data(), frame.length);
     }
     // A full transmit queue (EAGAIN, ENOBUFS) costs the frame rather than the caller's time.
-    if (::send(fd_, &out, sizeof out, MSG_DONTWAIT) != static_cast<ssize_t>(sizeof out)) {
+    if (::send(fd, &out, sizeof out, MSG_DONTWAIT) != static_cast<ssize_t>(sizeof out)) {
         ++dropped_;
         return false;
     }
@@ -74,7 +87,7 @@ bool SocketCanBus::Send(const Frame& frame)
 
 bool SocketCanBus::TryReceive(Frame& frame)
 {
-    while (fd_ >= 0) {
+    for (int fd = fd_; fd >= 0;) {
         can_frame in{};
         iovec part{&in, sizeof in};
         alignas(cmsghdr) char control[CMSG_SPACE(sizeof(std::uint32_t))];
@@ -83,7 +96,7 @@ bool SocketCanBus::TryReceive(Frame& frame)
         message.msg_iovlen = 1;
         message.msg_control = control;
         message.msg_controllen = sizeof control;
-        const ssize_t got = ::recvmsg(fd_, &message, MSG_DONTWAIT);
+        const ssize_t got = ::recvmsg(fd, &message, MSG_DONTWAIT);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -119,11 +132,37 @@ bool SocketCanBus::TryReceive(Frame& frame)
     return false;
 }
 
+bool SocketCanBus::WaitForFrame(std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const int fd = fd_;
+        if (fd < 0) {
+            return false;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) {
+            return false;
+        }
+        pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        const timespec wait{static_cast<time_t>(left / 1'000'000'000), static_cast<long>(left % 1'000'000'000)};
+        const int ready = ::ppoll(fds, 2, &wait, nullptr);
+        if (ready > 0 && fds[1].revents == 0) {
+            return (fds[0].revents & POLLIN) != 0;
+        }
+        if (ready < 0 && errno != EINTR) {
+            return false;
+        }
+    }
+}
+
 void SocketCanBus::Close()
 {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
+    if (const int fd = fd_.exchange(-1); fd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one);
+        ::close(fd);
     }
 }
 

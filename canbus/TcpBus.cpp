@@ -78,6 +78,7 @@ struct TcpBus::Impl {
 
     mutable std::mutex rxMutex;
     BoundedQueue<Frame> rx;
+    int readyFd = -1; // eventfd, readable while `rx` holds a frame or the bus is closed; under rxMutex
 
     std::atomic<std::uint64_t> sent{0};
     std::atomic<std::uint64_t> received{0};
@@ -95,6 +96,7 @@ struct TcpBus::Impl {
     {
         Shutdown();
         CloseFd(wakeFd);
+        CloseFd(readyFd);
     }
 
     std::string Where() const
@@ -272,11 +274,25 @@ struct TcpBus::Impl {
         connection.outPos = 0;
     }
 
+    // With rxMutex held: readyFd follows whether a waiter has anything to wake up for.
+    void SignalReady() const
+    {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(readyFd, &one, sizeof one);
+    }
+    void ClearReady() const
+    {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const auto got = ::read(readyFd, &count, sizeof count);
+    }
+
     void PushReceived(const Frame& frame)
     {
         const std::lock_guard lock(rxMutex);
         if (!rx.Push(frame)) {
             ++dropped;
+        } else if (rx.Size() == 1) {
+            SignalReady(); // one wake-up when the queue fills, none for the frames behind
         }
     }
 
@@ -500,7 +516,8 @@ std::unique_ptr<TcpBus> TcpBus::Open(const BusAddress& address, std::string& err
 {
     auto impl = std::make_unique<Impl>(address, limits);
     impl->wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (impl->wakeFd < 0) {
+    impl->readyFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (impl->wakeFd < 0 || impl->readyFd < 0) {
         error = "cannot create an event descriptor (" + ErrnoText(errno) + ")";
         return nullptr;
     }
@@ -560,17 +577,54 @@ bool TcpBus::TryReceive(Frame& frame)
         if (!d.rx.Pop(frame)) {
             return false;
         }
+        if (d.rx.Empty() && !d.closed) {
+            d.ClearReady();
+        }
     }
     ++d.received;
     return true;
 }
 
+bool TcpBus::WaitForFrame(std::chrono::milliseconds timeout)
+{
+    const Impl& d = *impl_;
+    const auto deadline = SteadyClock::now() + timeout;
+    for (;;) {
+        {
+            const std::lock_guard lock(d.rxMutex);
+            if (!d.rx.Empty()) {
+                return true;
+            }
+            if (d.closed) {
+                return false;
+            }
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - SteadyClock::now()).count();
+        if (left <= 0) {
+            return false;
+        }
+        pollfd ready{d.readyFd, POLLIN, 0};
+        const timespec wait{static_cast<time_t>(left / 1'000'000'000), static_cast<long>(left % 1'000'000'000)};
+        ::ppoll(&ready, 1, &wait, nullptr);
+    }
+}
+
+int TcpBus::ReadyDescriptor() const
+{
+    return impl_->readyFd;
+}
+
 void TcpBus::Close()
 {
-    if (impl_->closed.exchange(true)) {
-        return;
+    Impl& d = *impl_;
+    {
+        const std::lock_guard lock(d.rxMutex);
+        if (d.closed.exchange(true)) {
+            return;
+        }
+        d.SignalReady(); // ends every wait, now and later
     }
-    impl_->Shutdown();
+    d.Shutdown();
 }
 
 BusCounters TcpBus::Counters() const

@@ -9,8 +9,10 @@
 // `retryMs`: one of them becomes the new hub, the others connect to it.
 //
 // A background thread per endpoint does all socket I/O, so the hub relays while its process is
-// busy elsewhere. Send writes what the socket takes at once and leaves the rest to that thread;
-// it never waits. Lines that are no frame are counted as malformed and skipped; frames a full
+// busy elsewhere; it sleeps in poll until a socket has something, and wakes a thread waiting for a
+// frame once when the receive queue fills. Send writes what the socket takes at once and leaves
+// the rest to that thread; it never waits. Every connection runs with TCP_NODELAY, so a frame's
+// line leaves at once. Lines that are no frame are counted as malformed and skipped; frames a full
 // queue or buffer cannot take are counted as dropped.
 
 #include "canbus/Bus.h"
@@ -43,6 +45,8 @@ public:
 
     bool Send(const Frame& frame) override;
     bool TryReceive(Frame& frame) override;
+    bool WaitForFrame(std::chrono::milliseconds timeout) override;
+    int ReadyDescriptor() const override;
     void Close() override;
     BusCounters Counters() const override;
 

@@ -22,6 +22,11 @@ public:
         return bus_.Send(out);
     }
 
+    void WaitForFrame(std::uint32_t milliseconds) override
+    {
+        bus_.WaitForFrame(std::chrono::milliseconds(milliseconds));
+    }
+
     bool ReceiveFrame(devicenet::CanFrame& frame) override
     {
         canbus::Frame in;

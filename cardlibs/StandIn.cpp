@@ -48,6 +48,14 @@ bool Refuses(std::string_view function)
     return false;
 }
 
+void LeaveBus(SharedBus& bus)
+{
+    if (bus) {
+        bus->Close();
+        bus.reset();
+    }
+}
+
 bool TakeDataFrame(canbus::Bus& bus, canbus::Frame& frame)
 {
     while (bus.TryReceive(frame)) {

@@ -1,6 +1,6 @@
 #pragma once
-// What the three stand-in card libraries share: which bus a card reaches, and the refusals tests
-// can ask for.
+// What the three stand-in card libraries share: which bus a card reaches, how a card waits on it,
+// and the refusals tests can ask for.
 
 #include "canbus/Bus.h"
 
@@ -26,5 +26,13 @@ bool Refuses(std::string_view function);
 
 // Takes the next standard data frame from the bus, skipping others. False when none is pending.
 bool TakeDataFrame(canbus::Bus& bus, canbus::Frame& frame);
+
+// The bus a card is on. A wait on it runs on a copy taken under the library's lock, but without
+// the lock, so that closing the card from another thread ends the wait at once; the last copy
+// lets the bus go.
+using SharedBus = std::shared_ptr<canbus::Bus>;
+
+// Takes the card off `bus`: every wait on it ends.
+void LeaveBus(SharedBus& bus);
 
 } // namespace orv::cardlibs

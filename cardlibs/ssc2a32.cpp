@@ -1,6 +1,7 @@
 // Stand-in of the SST C2A interface library: one card, reached as a raw CAN port on a canbus bus.
 // It needs its card driver file loaded (C2A_LoadDriver) before a card opens, and goes on the bus
-// at C2A_Online with the rate code's bit rate.
+// at C2A_Online with the rate code's bit rate. Its C2A_WaitReceive lets the driver sleep until a
+// message comes.
 
 #include "cardlibs/StandIn.h"
 #include "driver/cards/C2aApi.h"
@@ -26,7 +27,7 @@ struct State {
     void* driver = nullptr;
     bool cardOpen = false;
     std::string cardName;
-    std::unique_ptr<canbus::Bus> bus;
+    orv::cardlibs::SharedBus bus;
 };
 
 State& state()
@@ -130,7 +131,7 @@ ORV_CARDLIB_EXPORT int C2A_CloseCard(std::uint32_t cardHandle)
     if (!ValidCard(cardHandle)) {
         return 0;
     }
-    state().bus.reset();
+    orv::cardlibs::LeaveBus(state().bus);
     state().cardOpen = false;
     return 1;
 }
@@ -159,6 +160,7 @@ ORV_CARDLIB_EXPORT int C2A_Online(std::uint32_t cardHandle, std::int32_t rateCod
     if (!ValidCard(cardHandle)) {
         return 0;
     }
+    orv::cardlibs::LeaveBus(state().bus);
     state().bus = orv::cardlibs::OpenChosenBus(state().cardName, Bitrate(rateCode));
     if (!state().bus) {
         errno = ENETDOWN;
@@ -173,7 +175,7 @@ ORV_CARDLIB_EXPORT int C2A_Offline(std::uint32_t cardHandle)
     if (!ValidCard(cardHandle)) {
         return 0;
     }
-    state().bus.reset();
+    orv::cardlibs::LeaveBus(state().bus);
     return 1;
 }
 
@@ -200,6 +202,20 @@ ORV_CARDLIB_EXPORT int C2A_Receive(std::uint32_t cardHandle, std::uint8_t* messa
     message[c2a::kMessageLength] = frame.length;
     std::memcpy(message + c2a::kMessageData, frame.data.data(), frame.length);
     return 1;
+}
+
+// Sleeps until a message is pending (1), or the time has passed or the card closed (0).
+ORV_CARDLIB_EXPORT int C2A_WaitReceive(std::uint32_t cardHandle, std::uint32_t milliseconds)
+{
+    orv::cardlibs::SharedBus bus;
+    {
+        std::lock_guard lock(state().mutex);
+        if (!ValidCard(cardHandle)) {
+            return 0;
+        }
+        bus = state().bus;
+    }
+    return bus && bus->WaitForFrame(std::chrono::milliseconds(milliseconds)) ? 1 : 0;
 }
 
 ORV_CARDLIB_EXPORT int C2A_Send(std::uint32_t cardHandle, const std::uint8_t* message)

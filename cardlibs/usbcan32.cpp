@@ -1,5 +1,6 @@
 // Stand-in of the SYSTEC USB-CAN library: one adapter, reached as a raw CAN port on the bus named
-// by $ORV_CANBUS (default "sim"), opened by UcanInitCan at the rate of its bus-timing bytes.
+// by $ORV_CANBUS (default "sim"), opened by UcanInitCan at the rate of its bus-timing bytes. Its
+// UcanWaitCanMsg lets the driver sleep until a message comes.
 
 #include "cardlibs/StandIn.h"
 #include "driver/cards/UsbCanApi.h"
@@ -27,7 +28,7 @@ constexpr std::uint8_t kWarnNoData = 0x40;
 struct State {
     std::mutex mutex;
     bool hardware = false;
-    std::unique_ptr<canbus::Bus> bus;
+    orv::cardlibs::SharedBus bus;
 };
 
 State& state()
@@ -80,7 +81,7 @@ ORV_CARDLIB_EXPORT std::uint8_t UcanDeinitHardware(std::uint8_t moduleHandle)
     if (!ValidModule(moduleHandle)) {
         return kErrIllegalHandle;
     }
-    state().bus.reset();
+    orv::cardlibs::LeaveBus(state().bus);
     state().hardware = false;
     return usbcan::kSuccessful;
 }
@@ -99,6 +100,7 @@ ORV_CARDLIB_EXPORT std::uint8_t UcanInitCan(std::uint8_t moduleHandle, std::uint
     if (bitrate == 0) {
         return kErrIllegalParameter;
     }
+    orv::cardlibs::LeaveBus(state().bus);
     state().bus = orv::cardlibs::OpenChosenBus({}, bitrate);
     return state().bus ? usbcan::kSuccessful : kErrResource;
 }
@@ -112,7 +114,7 @@ ORV_CARDLIB_EXPORT std::uint8_t UcanDeinitCan(std::uint8_t moduleHandle)
     if (!ValidModule(moduleHandle)) {
         return kErrIllegalHandle;
     }
-    state().bus.reset();
+    orv::cardlibs::LeaveBus(state().bus);
     return usbcan::kSuccessful;
 }
 
@@ -135,6 +137,23 @@ ORV_CARDLIB_EXPORT std::uint8_t UcanReadCanMsg(std::uint8_t moduleHandle, std::u
     std::memcpy(message + usbcan::kMessageData, frame.data.data(), frame.length);
     PutLe32(message + usbcan::kMessageTimeStamp, 0);
     return usbcan::kSuccessful;
+}
+
+// Sleeps until a message is pending (0), or the time has passed or the adapter closed (no data).
+ORV_CARDLIB_EXPORT std::uint8_t UcanWaitCanMsg(std::uint8_t moduleHandle, std::uint32_t milliseconds)
+{
+    orv::cardlibs::SharedBus bus;
+    {
+        std::lock_guard lock(state().mutex);
+        if (!ValidModule(moduleHandle)) {
+            return kErrIllegalHandle;
+        }
+        if (!state().bus) {
+            return kErrNotInitialised;
+        }
+        bus = state().bus;
+    }
+    return bus->WaitForFrame(std::chrono::milliseconds(milliseconds)) ? usbcan::kSuccessful : kWarnNoData;
 }
 
 ORV_CARDLIB_EXPORT std::uint8_t UcanWriteCanMsg(std::uint8_t moduleHandle, const std::uint8_t* message)

@@ -3,6 +3,7 @@
 #include "devsim/DeviceNet.h"
 #include "devsim/Fragmentation.h"
 #include "devsim/Model.h"
+#include "devsim/Timers.h"
 
 namespace devsim {
 
@@ -159,6 +160,25 @@ struct BrelinDevice::Impl {
             model.gateway.Tick(nowMs);
         }
         output.Release(nowMs, sink);
+    }
+
+    // The timers Advance runs, as far as the phase lets them run.
+    std::optional<std::uint32_t> NextTimer(std::uint32_t nowMs) const
+    {
+        Soonest soonest;
+        switch (phase) {
+        case Phase::PoweredOff: return 0; // starts at the first moment it is given
+        case Phase::Restarting:
+        case Phase::CheckingMac: soonest.Offer(MillisecondsUntil(nowMs, phaseUntilMs)); break;
+        case Phase::Online:
+            soonest.Offer(model.connections.NextExpiry(nowMs))
+                .Offer(reassembly.ExpiresIn(nowMs, options.reassemblyTimeoutMs))
+                .Offer(sender.TimerIn(nowMs, options.ackTimeoutMs))
+                .Offer(model.gateway.NextTick(nowMs));
+            break;
+        default: break;
+        }
+        return soonest.Offer(output.NextRelease(nowMs)).Get();
     }
 
     // Duplicate MAC ID check request or response: port 0, vendor ID, serial number.
@@ -404,6 +424,8 @@ void BrelinDevice::SetSink(Sink sink) { impl_->sink = std::move(sink); }
 void BrelinDevice::OnFrame(const canbus::Frame& frame, std::uint32_t nowMs) { impl_->OnFrame(frame, nowMs); }
 
 void BrelinDevice::Poll(std::uint32_t nowMs) { impl_->Advance(nowMs); }
+
+std::optional<std::uint32_t> BrelinDevice::NextTimer(std::uint32_t nowMs) const { return impl_->NextTimer(nowMs); }
 
 void BrelinDevice::SetSerialSink(SerialSink sink) { impl_->serialSink = std::move(sink); }
 

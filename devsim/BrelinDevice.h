@@ -2,7 +2,8 @@
 // The simulated Brelin: a DeviceNet Group 2 only slave with the Brelin's objects, a gateway
 // between the poll data and a serial line. It owns no bus, no clock and no serial port: it is fed
 // the frames it sees, the bytes arriving on its serial line and the current time, and sends frames
-// and serial bytes through two sinks. Frames go out only from within OnFrame and Poll.
+// and serial bytes through two sinks. Frames go out only from within OnFrame and Poll; NextTimer
+// says when Poll next has something to do, so that whoever drives the device sleeps until then.
 //
 // On the bus it answers, at its MAC ID:
 //   - Group 2 message 6 (unconnected port): Allocate and Release of the explicit and poll
@@ -48,6 +49,7 @@ public:
     void SetSink(Sink sink) override;
     void OnFrame(const canbus::Frame& frame, std::uint32_t nowMs) override;
     void Poll(std::uint32_t nowMs) override;
+    std::optional<std::uint32_t> NextTimer(std::uint32_t nowMs) const override;
 
     // The serial line: bytes the device transmits go to the sink; bytes arriving are fed here.
     void SetSerialSink(SerialSink sink);

@@ -1,6 +1,7 @@
 #include "devsim/ConnectionSet.h"
 
 #include "devsim/DeviceNet.h"
+#include "devsim/Timers.h"
 
 namespace devsim {
 
@@ -9,10 +10,22 @@ namespace {
 using namespace dnet::error;
 constexpr std::uint8_t kSupportedChoices = dnet::kChoiceExplicit | dnet::kChoicePoll;
 
+std::uint32_t WatchdogLimit(const Connection& connection)
+{
+    return kWatchdogMultiplier * connection.expectedPacketRate;
+}
+
 bool Expired(const Connection& connection, std::uint32_t nowMs)
 {
-    const std::uint32_t limit = kWatchdogMultiplier * connection.expectedPacketRate;
-    return connection.expectedPacketRate != 0 && nowMs - connection.lastActivityMs >= limit;
+    return connection.expectedPacketRate != 0 && nowMs - connection.lastActivityMs >= WatchdogLimit(connection);
+}
+
+std::optional<std::uint32_t> ExpiresIn(const Connection& connection, std::uint32_t nowMs)
+{
+    if (connection.expectedPacketRate == 0) {
+        return std::nullopt;
+    }
+    return MillisecondsUntil(nowMs, connection.lastActivityMs + WatchdogLimit(connection));
 }
 
 } // namespace
@@ -121,6 +134,18 @@ void ConnectionSet::Tick(std::uint32_t nowMs)
             Delete(dnet::kChoiceExplicit);
         }
     }
+}
+
+std::optional<std::uint32_t> ConnectionSet::NextExpiry(std::uint32_t nowMs) const
+{
+    Soonest soonest;
+    if (PollEstablished()) {
+        soonest.Offer(ExpiresIn(Poll(), nowMs));
+    }
+    if (Explicit().state == ConnectionState::Established) {
+        soonest.Offer(ExpiresIn(Explicit(), nowMs));
+    }
+    return soonest.Get();
 }
 
 void ConnectionSet::Delete(std::uint8_t choiceBit)

@@ -7,6 +7,7 @@
 #include "devsim/ObjectModel.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace devsim {
 
@@ -75,6 +76,8 @@ public:
 
     // Runs the inactivity watchdogs.
     void Tick(std::uint32_t nowMs);
+    // Milliseconds until Tick next has a watchdog to run out; nullopt while none runs.
+    std::optional<std::uint32_t> NextExpiry(std::uint32_t nowMs) const;
 
 private:
     void Delete(std::uint8_t choiceBit);

@@ -1,6 +1,7 @@
 #include "devsim/FaultInjection.h"
 
 #include "devsim/DeviceNet.h"
+#include "devsim/Timers.h"
 
 #include <charconv>
 
@@ -119,6 +120,12 @@ void OutputStage::Out(const canbus::Frame& frame, std::uint32_t nowMs, const Sin
     } else if (sink) {
         sink(frame);
     }
+}
+
+std::optional<std::uint32_t> OutputStage::NextRelease(std::uint32_t nowMs) const
+{
+    // Frames leave in order, so the first one held decides.
+    return held_.empty() ? std::nullopt : std::optional(MillisecondsUntil(nowMs, held_.front().dueMs));
 }
 
 void OutputStage::Release(std::uint32_t nowMs, const Sink& sink)

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,6 +49,8 @@ public:
     void Send(const canbus::Frame& frame, bool answer, std::uint32_t nowMs, const Sink& sink);
     // Hands on the held frames that are due.
     void Release(std::uint32_t nowMs, const Sink& sink);
+    // Milliseconds until Release hands on a held frame; nullopt while none is held.
+    std::optional<std::uint32_t> NextRelease(std::uint32_t nowMs) const;
 
 private:
     struct Held {

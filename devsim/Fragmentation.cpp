@@ -1,6 +1,7 @@
 #include "devsim/Fragmentation.h"
 
 #include "devsim/DeviceNet.h"
+#include "devsim/Timers.h"
 
 #include <algorithm>
 
@@ -61,6 +62,11 @@ RequestReassembly::Step RequestReassembly::OnFragment(ByteView frame, std::uint3
         active_ = false;
     }
     return step;
+}
+
+std::optional<std::uint32_t> RequestReassembly::ExpiresIn(std::uint32_t nowMs, std::uint32_t timeoutMs) const
+{
+    return active_ ? std::optional(MillisecondsUntil(nowMs, lastMs_ + timeoutMs)) : std::nullopt;
 }
 
 void ResponseSender::Start(std::uint8_t header, Bytes body, std::uint32_t nowMs, FragmentFault fault)
@@ -130,6 +136,11 @@ ResponseSender::TimerResult ResponseSender::OnTime(std::uint32_t nowMs, std::uin
     resent_ = true;
     sentMs_ = nowMs;
     return TimerResult::Resend;
+}
+
+std::optional<std::uint32_t> ResponseSender::TimerIn(std::uint32_t nowMs, std::uint32_t timeoutMs) const
+{
+    return active_ ? std::optional(MillisecondsUntil(nowMs, sentMs_ + timeoutMs)) : std::nullopt;
 }
 
 IoReassembly::Result IoReassembly::OnFrame(ByteView frame, std::size_t limit)

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace devsim {
@@ -50,6 +51,8 @@ public:
     {
         return active_ && nowMs - lastMs_ >= timeoutMs;
     }
+    // Milliseconds until Expired; nullopt while no request is being reassembled.
+    std::optional<std::uint32_t> ExpiresIn(std::uint32_t nowMs, std::uint32_t timeoutMs) const;
     const Bytes& Body() const { return body_; }
     std::uint8_t Header() const { return header_; }
 
@@ -80,6 +83,8 @@ public:
     // Without an acknowledgement within `timeoutMs` the fragment goes once more, then the response
     // is given up.
     TimerResult OnTime(std::uint32_t nowMs, std::uint32_t timeoutMs);
+    // Milliseconds until OnTime has something to do; nullopt while no response is under way.
+    std::optional<std::uint32_t> TimerIn(std::uint32_t nowMs, std::uint32_t timeoutMs) const;
 
 private:
     std::uint8_t CountOf(std::size_t index) const;

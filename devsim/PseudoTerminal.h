@@ -20,6 +20,8 @@ public:
 
     // The terminal's device name, e.g. /dev/pts/3.
     const std::string& Name() const { return name_; }
+    // Polls readable while typed bytes wait for Read.
+    int Descriptor() const { return master_; }
 
     // Bytes typed on the terminal, at most `buffer.size()`; 0 when none are waiting.
     std::size_t Read(std::span<std::uint8_t> buffer);

@@ -1,5 +1,7 @@
 #include "devsim/SerialGateway.h"
 
+#include "devsim/Timers.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -206,12 +208,24 @@ void SerialGateway::Input(ByteView bytes, std::uint32_t nowMs)
     }
 }
 
+bool SerialGateway::TimingPause() const
+{
+    return (stream.delimiterMode & kDelimitTimeout) && inMessage_ && !pending_.empty();
+}
+
 void SerialGateway::Tick(std::uint32_t nowMs)
 {
-    if ((stream.delimiterMode & kDelimitTimeout) && inMessage_ && !pending_.empty() &&
-        nowMs - lastByteMs_ >= kTimeoutUnitMs * stream.timeout) {
+    if (TimingPause() && nowMs - lastByteMs_ >= kTimeoutUnitMs * stream.timeout) {
         Complete();
     }
+}
+
+std::optional<std::uint32_t> SerialGateway::NextTick(std::uint32_t nowMs) const
+{
+    if (!TimingPause()) {
+        return std::nullopt;
+    }
+    return MillisecondsUntil(nowMs, lastByteMs_ + kTimeoutUnitMs * stream.timeout);
 }
 
 void SerialGateway::Complete()

@@ -18,6 +18,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,8 @@ public:
     void Input(ByteView bytes, std::uint32_t nowMs);
     // Ends a message on the pause delimiter.
     void Tick(std::uint32_t nowMs);
+    // Milliseconds until Tick may end a message; nullopt while no pause is being timed.
+    std::optional<std::uint32_t> NextTick(std::uint32_t nowMs) const;
     // Takes the bytes waiting to go out on the line.
     Bytes TakeOutput();
 
@@ -147,6 +150,7 @@ private:
     void Deliver(const Bytes& message);
     void Take(ReceiveChannel& channel, ByteView payload);
     bool EndsMessageOnlyWhenFull() const;
+    bool TimingPause() const;
 
     Bytes pending_;
     Bytes hunt_; // bytes searched for the pre-delimiter

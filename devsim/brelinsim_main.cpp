@@ -7,13 +7,16 @@
 #include "devsim/PseudoTerminal.h"
 #include "devsim/SimCommandLine.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include <poll.h>
 
 namespace {
 
@@ -21,10 +24,32 @@ std::atomic<bool> stopRequested{false};
 
 void OnSignal(int) { stopRequested = true; }
 
-std::uint32_t NowMs()
+constexpr std::uint64_t kNsPerMs = 1'000'000;
+
+std::uint64_t NowNs()
 {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
+}
+
+// The device's clock: a wrapping millisecond count.
+std::uint32_t Milliseconds(std::uint64_t ns) { return static_cast<std::uint32_t>(ns / kNsPerMs); }
+
+// Sleeps until a frame is pending, bytes were typed on the terminal, the device's next timer runs
+// (`timerMs` after the millisecond `nowNs` lies in) or a stop signal comes, which `waitMask` lets
+// through while it sleeps.
+void SleepUntilWork(const canbus::Bus& bus, const devsim::PseudoTerminal* terminal,
+                    std::optional<std::uint32_t> timerMs, std::uint64_t nowNs, const sigset_t& waitMask)
+{
+    pollfd fds[2] = {{bus.ReadyDescriptor(), POLLIN, 0}, {terminal ? terminal->Descriptor() : -1, POLLIN, 0}};
+    timespec timeout{};
+    if (timerMs) {
+        // The device has run its timers of this millisecond; the next ones run in a later one.
+        const std::uint64_t due = nowNs - nowNs % kNsPerMs + std::max<std::uint64_t>(*timerMs, 1) * kNsPerMs;
+        const std::uint64_t left = due - std::min(due, NowNs());
+        timeout = {static_cast<time_t>(left / 1'000'000'000), static_cast<long>(left % 1'000'000'000)};
+    }
+    ::ppoll(fds, 2, timerMs ? &timeout : nullptr, &waitMask);
 }
 
 // The interface name the log shows: the CAN channel the bus string names.
@@ -58,6 +83,16 @@ std::uint8_t BaudIndex(std::uint32_t bitrate) { return bitrate == 500000 ? 2 : b
 
 int main(int argc, char** argv)
 {
+    // The stop signals are let through only while the main loop sleeps, so that none slips in
+    // between its test of stopRequested and its sleep. Blocked before the bus starts its thread,
+    // which inherits the mask and so leaves the signals to this one.
+    sigset_t stopSignals;
+    sigset_t waitMask;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &waitMask);
+
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
     devsim::SimCommandLine line;
     std::string error;
@@ -126,8 +161,10 @@ int main(int argc, char** argv)
         }
     });
 
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    struct sigaction stop {};
+    stop.sa_handler = OnSignal;
+    sigaction(SIGINT, &stop, nullptr);
+    sigaction(SIGTERM, &stop, nullptr);
     std::printf("brelinsim: MAC ID %d on %s at %u bit/s, faults: %s\n", line.node, line.bus.c_str(),
                 static_cast<unsigned>(line.bitrate), devsim::DescribeFaults(line.faults).c_str());
     if (terminal) {
@@ -137,24 +174,20 @@ int main(int argc, char** argv)
 
     std::uint8_t input[256];
     while (!stopRequested) {
-        const std::uint32_t now = NowMs();
-        bool idle = true;
+        const std::uint64_t nowNs = NowNs();
+        const std::uint32_t now = Milliseconds(nowNs);
         canbus::Frame frame;
         while (bus->TryReceive(frame)) {
             log.Write(frame);
             device.OnFrame(frame, now);
-            idle = false;
         }
         if (terminal) {
-            if (const std::size_t n = terminal->Read(input); n > 0) {
+            for (std::size_t n = terminal->Read(input); n > 0; n = terminal->Read(input)) {
                 device.SerialInput(std::span(input, n), now);
-                idle = false;
             }
         }
         device.Poll(now);
-        if (idle) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        SleepUntilWork(*bus, terminal.get(), device.NextTimer(now), nowNs, waitMask);
     }
     bus->Close();
     const canbus::BusCounters counters = bus->Counters();

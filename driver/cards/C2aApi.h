@@ -45,6 +45,9 @@ using UnRegisterBusStatusEventFn = int (*)(std::uint32_t cardHandle);
 using UnRegisterReceiveEventFn = int (*)(std::uint32_t cardHandle);
 using VerifyCardHandleFn = int (*)(std::uint32_t cardHandle);
 using VersionFn = int (*)();
+// Not every C2A library has it: sleeps until a message is pending (1) or `milliseconds` have passed
+// or the card closed (0). Without it the driver asks C2A_Receive again and again while it waits.
+using WaitReceiveFn = int (*)(std::uint32_t cardHandle, std::uint32_t milliseconds);
 }
 
 // Rate codes of C2A_Online.

@@ -40,6 +40,7 @@ UsbCanFunctions ResolveUsbCanFunctions(const platform::DynamicLibrary& library)
     ORV_TAKE(f, UcanDeinitCan);
     ORV_TAKE(f, UcanReadCanMsg);
     ORV_TAKE(f, UcanWriteCanMsg);
+    ORV_TAKE(f, UcanWaitCanMsg);
     return f;
 }
 
@@ -59,6 +60,7 @@ std::optional<C2aFunctions> ResolveC2aFunctions(const platform::DynamicLibrary& 
     if (!complete) {
         return std::nullopt;
     }
+    ORV_TAKE(f, C2A_WaitReceive);
     return f;
 }
 

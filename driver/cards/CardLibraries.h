@@ -6,6 +6,8 @@
 // - SST: all twenty-one C2A functions are required; the lookup stops at the first missing one
 //   and the library is released. The card driver file is not loaded here but handed by path to
 //   the C2A library's C2A_LoadDriver, whose zero result counts as a failure to load.
+// - The receive waits (C2A_WaitReceive, UcanWaitCanMsg) are optional: a library without one
+//   loads as before, and the driver asks it again and again while it waits for a frame.
 // Every function takes the profile to use; the overloads without one use the driver library's.
 
 #include "driver/cards/C2aApi.h"
@@ -53,6 +55,7 @@ struct C2aFunctions {
     c2a::UnRegisterReceiveEventFn C2A_UnRegisterReceiveEvent = nullptr;
     c2a::VerifyCardHandleFn C2A_VerifyCardHandle = nullptr;
     c2a::VersionFn C2A_Version = nullptr;
+    c2a::WaitReceiveFn C2A_WaitReceive = nullptr; // optional
 };
 
 struct UsbCanFunctions {
@@ -62,6 +65,7 @@ struct UsbCanFunctions {
     usbcan::DeinitCanFn UcanDeinitCan = nullptr;
     usbcan::ReadCanMsgFn UcanReadCanMsg = nullptr;
     usbcan::WriteCanMsgFn UcanWriteCanMsg = nullptr;
+    usbcan::WaitCanMsgFn UcanWaitCanMsg = nullptr; // optional
 };
 
 // Entry points of a loaded library. Resolving from an empty library leaves every one null.
@@ -95,7 +99,7 @@ enum class C2aLoadOutcome : std::uint8_t {
 struct C2aLibrary {
     C2aLoadOutcome outcome = C2aLoadOutcome::Cancelled;
     platform::DynamicLibrary library; // loaded only when outcome is Loaded
-    C2aFunctions functions;           // all set when Loaded, all null otherwise
+    C2aFunctions functions;           // all set when Loaded (but perhaps the optional wait), else all null
 };
 
 C2aLibrary LoadC2aLibrary(platform::Profile& profile);

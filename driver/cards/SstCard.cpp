@@ -141,6 +141,13 @@ bool SstCard::SendFrame(const devicenet::CanFrame& frame)
     return c2a_.functions.C2A_Send(cardHandle_, message.data()) != 0;
 }
 
+void SstCard::WaitForFrame(std::uint32_t milliseconds)
+{
+    if (c2a_.functions.C2A_WaitReceive != nullptr) {
+        c2a_.functions.C2A_WaitReceive(cardHandle_, milliseconds);
+    }
+}
+
 bool SstCard::ReceiveFrame(devicenet::CanFrame& frame)
 {
     if (c2a_.functions.C2A_Receive == nullptr) {

@@ -30,9 +30,11 @@ public:
     std::int32_t UnloadVXD() override;
 
 private:
-    // The raw CAN port over C2A_Send / C2A_Receive.
+    // The raw CAN port over C2A_Send / C2A_Receive, waiting in C2A_WaitReceive where the library
+    // has it.
     bool SendFrame(const devicenet::CanFrame& frame) override;
     bool ReceiveFrame(devicenet::CanFrame& frame) override;
+    void WaitForFrame(std::uint32_t milliseconds) override;
 
     void CloseCard();
     void ReportFailure(const char* what, int errorCode);

@@ -48,9 +48,11 @@ std::int32_t SystecCard::LoadVXD(int, int, std::uint8_t* config)
     if (Port().IsOpen()) {
         return kAlreadyOpen;
     }
-    if (const std::uint8_t rc = fn.UcanInitHardware(&moduleHandle_, usbcan::kAnyModule, nullptr); rc != 0) {
+    std::uint8_t handle = 0;
+    if (const std::uint8_t rc = fn.UcanInitHardware(&handle, usbcan::kAnyModule, nullptr); rc != 0) {
         return rc;
     }
+    moduleHandle_ = handle;
     const std::uint8_t masterMacId = config[CardConfig::kMacIdOffset];
     const std::uint8_t rc = fn.UcanInitCan(moduleHandle_, config[CardConfig::kBitTiming0Offset],
                                            config[CardConfig::kBitTiming1Offset], usbcan::kAcceptanceMask,
@@ -109,6 +111,13 @@ bool SystecCard::SendFrame(const devicenet::CanFrame& frame)
     std::memcpy(message.data() + usbcan::kMessageData, frame.data.data(), frame.dataLength());
     devicenet::PutLe32(message.data() + usbcan::kMessageTimeStamp, 0);
     return library_.functions.UcanWriteCanMsg(moduleHandle_, message.data()) == usbcan::kSuccessful;
+}
+
+void SystecCard::WaitForFrame(std::uint32_t milliseconds)
+{
+    if (library_.functions.UcanWaitCanMsg != nullptr) {
+        library_.functions.UcanWaitCanMsg(moduleHandle_, milliseconds);
+    }
 }
 
 bool SystecCard::ReceiveFrame(devicenet::CanFrame& frame)

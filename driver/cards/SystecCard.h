@@ -5,6 +5,7 @@
 #include "driver/cards/CardLibraries.h"
 #include "driver/cards/MasterCard.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -31,11 +32,14 @@ public:
     static Pause SetDefaultPause(Pause pause);
 
 private:
+    // The raw CAN port over UcanWriteCanMsg / UcanReadCanMsg, waiting in UcanWaitCanMsg where the
+    // library has it.
     bool SendFrame(const devicenet::CanFrame& frame) override;
     bool ReceiveFrame(devicenet::CanFrame& frame) override;
+    void WaitForFrame(std::uint32_t milliseconds) override;
 
     UsbCanLibrary library_;
-    std::uint8_t moduleHandle_ = 0;
+    std::atomic<std::uint8_t> moduleHandle_ = 0; // a wait may read it while UnloadVXD clears it
     Pause pause_;
 };
 

@@ -31,6 +31,10 @@ using InitCanFn = std::uint8_t (*)(std::uint8_t moduleHandle, std::uint8_t bitTi
 using DeinitCanFn = std::uint8_t (*)(std::uint8_t moduleHandle);
 using ReadCanMsgFn = std::uint8_t (*)(std::uint8_t moduleHandle, std::uint8_t* message);
 using WriteCanMsgFn = std::uint8_t (*)(std::uint8_t moduleHandle, const std::uint8_t* message);
+// Not every USB-CAN library has it: sleeps until a message is pending (0) or `milliseconds` have
+// passed or the adapter closed (non-zero). Without it the driver asks UcanReadCanMsg again and
+// again while it waits.
+using WaitCanMsgFn = std::uint8_t (*)(std::uint8_t moduleHandle, std::uint32_t milliseconds);
 }
 
 } // namespace orv::cards::usbcan

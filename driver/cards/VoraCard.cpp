@@ -14,16 +14,9 @@ namespace {
 
 using namespace orv::devicenet;
 
-void SpinWait(std::uint32_t milliseconds)
-{
-    const std::uint32_t start = platform::GetTickCount();
-    while (platform::TicksBetween(start, platform::GetTickCount()) < milliseconds) {
-    }
-}
-
 VoraCard::Wait& DefaultWait()
 {
-    static VoraCard::Wait wait = SpinWait;
+    static VoraCard::Wait wait = platform::Sleep;
     return wait;
 }
 
@@ -47,7 +40,7 @@ struct VoraCard::Frame {
 VoraCard::Wait VoraCard::SetDefaultWait(Wait wait)
 {
     Wait previous = std::move(DefaultWait());
-    DefaultWait() = wait ? std::move(wait) : Wait(SpinWait);
+    DefaultWait() = wait ? std::move(wait) : Wait(platform::Sleep);
     return previous;
 }
 

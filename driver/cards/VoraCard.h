@@ -18,7 +18,7 @@ public:
     static constexpr std::int32_t kAlreadyOpen = 0x9FFF;
     static constexpr std::int32_t kNotOpen = 0xAFFF;
 
-    // DNService's waits, in milliseconds.
+    // DNService's waits, in milliseconds: it sleeps that long, then takes what came.
     static constexpr std::uint32_t kDrainWait = 500;
     static constexpr std::uint32_t kFragmentAckWait = 100;
     static constexpr std::uint32_t kResponseWait = 500;
@@ -49,7 +49,7 @@ public:
 
     bool IsOpen() const { return open_; }
 
-    // The waits of DNService spin on the tick count; tests may shorten them for cards created later.
+    // The waits of DNService sleep (platform::Sleep); tests may shorten them for cards created later.
     static Wait SetDefaultWait(Wait wait);
 
 private:

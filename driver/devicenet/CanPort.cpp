@@ -71,13 +71,17 @@ int CanPort::CANRcv(std::uint16_t* identifier, std::uint16_t* length, std::uint8
     platform::Lock lock(mutex_);
     const std::uint32_t start = clock_.TickCount();
     for (;;) {
-        // Busy wait with no sleep: the shortest reaction to a frame. The unsigned difference stays
-        // right across the wrap of the tick counter.
-        if (platform::TicksBetween(start, clock_.TickCount()) >= receiveTimeout_) {
+        // The unsigned difference stays right across the wrap of the tick counter.
+        const std::uint32_t waited = platform::TicksBetween(start, clock_.TickCount());
+        if (waited >= receiveTimeout_) {
             return -1;
         }
         CanFrame frame;
         if (!library_.ReceiveFrame(frame)) {
+            library_.WaitForFrame(receiveTimeout_ - waited);
+            if (!isOpen_) {
+                return -1; // closed while it waited
+            }
             continue;
         }
         frame.length = ReceivedLength(frame.length);

@@ -10,6 +10,7 @@
 #include "driver/devicenet/MasterPolicy.h"
 #include "platform/Mutex.h"
 
+#include <atomic>
 #include <cstdint>
 
 namespace orv::devicenet {
@@ -20,7 +21,8 @@ public:
 
     CanPort(CanLibrary& library, Clock& clock, MasterPolicy policy);
 
-    // Card state set by the back-end's LoadVXD / UnloadVXD.
+    // Card state set by the back-end's LoadVXD / UnloadVXD. Close may come from another thread while
+    // CANRcv waits: the wait ends with -1 as soon as the library's wait returns.
     void Open(std::uint8_t masterMacId);
     void Close();
     bool IsOpen() const { return isOpen_; }
@@ -31,9 +33,10 @@ public:
     // cut to 8 where the policy says so). 0 when the library accepted it, else -1.
     int CANXmit(int identifier, int length, const std::uint8_t* data);
 
-    // Waits up to the receive time-out for one frame (busy wait on the tick count). 0 with the
-    // identifier, the length (0..8) and that many data bytes written to `data` (which must hold 8),
-    // -1 when the card is closed or nothing came in time.
+    // Waits up to the receive time-out, measured on the tick count, for one frame: between two
+    // questions to the library it sleeps in the library's wait. 0 with the identifier, the length
+    // (0..8) and that many data bytes written to `data` (which must hold 8), -1 when the card is
+    // closed or nothing came in time.
     int CANRcv(std::uint16_t* identifier, std::uint16_t* length, std::uint8_t* data);
 
     // Stores the receive time-out; a negative value is taken as unsigned. Returns 0.
@@ -54,7 +57,7 @@ private:
     Clock& clock_;
     const MasterPolicy policy_;
     platform::RecursiveMutex mutex_;
-    bool isOpen_ = false;
+    std::atomic<bool> isOpen_ = false;
     std::uint8_t masterMacId_ = 0;
     std::uint32_t receiveTimeout_ = kDefaultReceiveTimeout;
     CanTrace trace_;

@@ -33,9 +33,10 @@ bool Eventually(Predicate predicate, std::chrono::milliseconds within = kPatienc
     return true;
 }
 
+// Sleeps in the bus's own wait until a frame comes.
 inline bool ReceiveWithin(Bus& bus, Frame& frame, std::chrono::milliseconds within = kPatience)
 {
-    return Eventually([&] { return bus.TryReceive(frame); }, within);
+    return bus.TryReceive(frame) || (bus.WaitForFrame(within) && bus.TryReceive(frame));
 }
 
 inline sockaddr_in Loopback(std::uint16_t port)

@@ -5,8 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <future>
+#include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace canbus {
@@ -59,10 +63,13 @@ public:
         }
     }
 
+    std::optional<std::uint32_t> NextTimer(std::uint32_t) const override { return nextTimer; }
+
     void Emit(const Frame& frame) { sink_(frame); }
 
     std::vector<Seen> seen;
     std::vector<std::uint32_t> polls;
+    std::optional<std::uint32_t> nextTimer;
     std::function<void(const Frame&)> answer;
     std::function<void(std::uint32_t)> onPoll;
 
@@ -78,12 +85,27 @@ protected:
         auto node = std::make_unique<FakeNode>(&nodeDestroyed);
         node_ = node.get();
         options.clock = [this] { return nowNs; };
+        // A wait records when it would wake; then either `meanwhile` happens, as another thread
+        // would act while this one sleeps (which wakes it), or the time passes.
+        options.sleep = [this](std::condition_variable&, std::unique_lock<std::mutex>& lock, std::uint64_t untilNs) {
+            wakes.push_back(untilNs);
+            if (meanwhile) {
+                const auto act = std::exchange(meanwhile, nullptr);
+                lock.unlock();
+                act();
+                lock.lock();
+                return;
+            }
+            nowNs = untilNs;
+        };
         return SimBus::Create(std::move(node), std::move(options));
     }
 
     static std::uint64_t Us(std::uint64_t microseconds) { return microseconds * 1000; }
 
     std::uint64_t nowNs = 0;
+    std::vector<std::uint64_t> wakes;
+    std::function<void()> meanwhile;
     FakeNode* node_ = nullptr;
     bool nodeDestroyed = false;
 };
@@ -381,6 +403,93 @@ TEST_F(SimBusTest, FullWireRefusesTheSenderAndCountsIt)
     ASSERT_TRUE(b->TryReceive(got));
     EXPECT_EQ(got.length, 2);
     EXPECT_FALSE(b->TryReceive(got));
+}
+
+// ---- waiting for a frame ----------------------------------------------------------------------
+
+TEST_F(SimBusTest, WaitSleepsUntilEachFramesLastBitHasPassed)
+{
+    SimBusOptions options;
+    options.wireTiming = true;
+    auto bus = MakeBus(options);
+    auto a = bus->Attach();
+    const Frame echo = FrameOfLength(8);
+    node_->answer = [&](const Frame&) { node_->Emit(echo); };
+
+    ASSERT_TRUE(a->Send(FrameOfLength(8)));
+    EXPECT_TRUE(a->WaitForFrame(std::chrono::milliseconds(10)));
+    // Once when the request has passed and the node answers, once when the answer has.
+    EXPECT_EQ(wakes, (std::vector<std::uint64_t>{Us(1080), Us(2160)}));
+    Frame got;
+    ASSERT_TRUE(a->TryReceive(got));
+    EXPECT_TRUE(SameFrame(got, echo));
+}
+
+TEST_F(SimBusTest, WaitWithNothingToComeEndsAtItsTimeOut)
+{
+    SimBusOptions options;
+    options.wireTiming = true;
+    auto bus = MakeBus(options);
+    auto a = bus->Attach();
+    nowNs = Us(250);
+    EXPECT_FALSE(a->WaitForFrame(std::chrono::milliseconds(5)));
+    EXPECT_EQ(wakes, std::vector<std::uint64_t>{Us(5250)});
+    EXPECT_EQ(nowNs, Us(5250));
+}
+
+TEST_F(SimBusTest, WaitWakesForTheNodesNextTimer)
+{
+    auto bus = MakeBus();
+    auto a = bus->Attach();
+    const Frame heartbeat = MakeFrame(0x3FF, {0x01});
+    node_->nextTimer = 3;
+    node_->onPoll = [&](std::uint32_t nowMs) {
+        if (nowMs == 3) {
+            node_->Emit(heartbeat);
+            node_->nextTimer.reset();
+        }
+    };
+    nowNs = Us(400);
+    EXPECT_TRUE(a->WaitForFrame(std::chrono::milliseconds(10)));
+    EXPECT_EQ(wakes, std::vector<std::uint64_t>{Us(3000)}) << "at the start of the node's millisecond";
+    EXPECT_EQ(node_->polls, (std::vector<std::uint32_t>{0, 3}));
+}
+
+TEST_F(SimBusTest, WaitReturnsTheFrameAnotherEndpointSendsMeanwhile)
+{
+    auto bus = MakeBus();
+    auto a = bus->Attach();
+    auto b = bus->Attach();
+    const Frame frame = MakeFrame(0x123, {0x01});
+    meanwhile = [&] { ASSERT_TRUE(b->Send(frame)); };
+    EXPECT_TRUE(a->WaitForFrame(std::chrono::milliseconds(1000)));
+    EXPECT_EQ(wakes.size(), 1u);
+    EXPECT_EQ(nowNs, 0u) << "no time passed";
+    Frame got;
+    ASSERT_TRUE(a->TryReceive(got));
+    EXPECT_TRUE(SameFrame(got, frame));
+}
+
+TEST_F(SimBusTest, CloseDuringAWaitEndsIt)
+{
+    auto bus = MakeBus();
+    auto a = bus->Attach();
+    meanwhile = [&] { a->Close(); };
+    EXPECT_FALSE(a->WaitForFrame(std::chrono::milliseconds(1000)));
+    EXPECT_EQ(wakes.size(), 1u);
+    EXPECT_FALSE(a->WaitForFrame(std::chrono::milliseconds(1000))) << "closed: at once";
+    EXPECT_EQ(wakes.size(), 1u);
+}
+
+TEST(SimBusThreads, CloseFromAnotherThreadEndsAWaitOnTheRealClock)
+{
+    auto bus = SimBus::Create(nullptr, {});
+    std::shared_ptr<Bus> a = bus->Attach();
+    bus.reset(); // the endpoint holds it, as the card libraries do
+    auto waited = std::async(std::launch::async, [a] { return a->WaitForFrame(std::chrono::seconds(20)); });
+    a->Close();
+    ASSERT_EQ(waited.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_FALSE(waited.get());
 }
 
 TEST_F(SimBusTest, EndpointsOnSeveralThreadsLoseNothingUncounted)

@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
 #include <string>
+
+#include <poll.h>
 
 #include <sys/socket.h>
 
@@ -214,6 +218,52 @@ TEST(TcpBus, SendNeverWaitsForAStalledPeerAndCountsWhatItLoses)
     EXPECT_EQ(hub->Counters().sent, kFrames);
     EXPECT_GT(hub->Counters().dropped, 0u);
     EXPECT_LT(hub->Counters().dropped, kFrames);
+}
+
+bool Readable(const Bus& bus)
+{
+    pollfd ready{bus.ReadyDescriptor(), POLLIN, 0};
+    return ::poll(&ready, 1, 0) == 1;
+}
+
+TEST(TcpBus, AWaitSleepsUntilAFrameComesAndTheDescriptorFollowsTheQueue)
+{
+    const std::string busString = BusString(FreePort());
+    auto hub = OpenTcp(busString);
+    auto client = OpenTcp(busString);
+    ASSERT_TRUE(hub && client);
+    ASSERT_TRUE(Eventually([&] { return hub->Subscribers() == 1; }));
+    EXPECT_FALSE(Readable(*client));
+    EXPECT_FALSE(client->WaitForFrame(std::chrono::milliseconds(20))) << "nothing comes: false after the time-out";
+
+    ASSERT_TRUE(hub->Send(MakeFrame(0x101, {1})));
+    ASSERT_TRUE(hub->Send(MakeFrame(0x102, {2})));
+    ASSERT_TRUE(client->WaitForFrame(kPatience));
+    Frame got;
+    ASSERT_TRUE(client->TryReceive(got));
+    if (!client->TryReceive(got)) {
+        ASSERT_TRUE(client->WaitForFrame(kPatience)); // the second line may come in a second read
+        ASSERT_TRUE(client->TryReceive(got));
+    }
+    EXPECT_EQ(got.id, 0x102u);
+    EXPECT_FALSE(Readable(*client)) << "an empty queue wakes nobody";
+
+    ASSERT_TRUE(client->Send(MakeFrame(0x103, {3})));
+    ASSERT_TRUE(hub->WaitForFrame(kPatience));
+    EXPECT_TRUE(Readable(*hub));
+    ASSERT_TRUE(hub->TryReceive(got));
+    EXPECT_EQ(got.id, 0x103u);
+}
+
+TEST(TcpBus, CloseFromAnotherThreadEndsAWait)
+{
+    auto bus = OpenTcp(BusString(FreePort()));
+    ASSERT_TRUE(bus);
+    auto waited = std::async(std::launch::async, [&bus] { return bus->WaitForFrame(std::chrono::seconds(20)); });
+    bus->Close();
+    ASSERT_EQ(waited.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_FALSE(waited.get());
+    EXPECT_TRUE(Readable(*bus)) << "a poll on a closed bus does not sleep either";
 }
 
 TEST(TcpBus, RefusesWhenThePortIsTakenButNobodyListens)

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <future>
 #include <sstream>
 
 namespace orv::cardtest {
@@ -241,6 +242,35 @@ TEST_F(SystecCardTest, PassesTheLibrarysCodesOn)
     unsetenv("ORV_CARDLIB_REFUSE");
     EXPECT_EQ(card.UnloadVXD(), 0);
     EXPECT_TRUE(env.prompts.messages.empty());
+}
+
+TEST_F(SystecCardTest, UnloadFromAnotherThreadEndsAReceiveThatWaits)
+{
+    auto config = Config();
+    ASSERT_EQ(card.LoadVXD(0, 0, config.data()), 0);
+    ASSERT_EQ(card.SetTimeout(20000), 0);
+    auto received = std::async(std::launch::async, [this] {
+        std::uint16_t identifier = 0;
+        std::uint16_t length = 0;
+        std::uint8_t data[8] = {};
+        return card.CANRcv(&identifier, &length, data);
+    });
+    EXPECT_EQ(card.UnloadVXD(), 0);
+    ASSERT_EQ(received.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(received.get(), -1);
+}
+
+// The stand-ins let the driver sleep while it waits for a frame; a library without the wait
+// (InterfaceLibraryTest's fixtures) loads all the same.
+TEST(StandInLibraries, OfferTheirReceiveWaits)
+{
+    const auto c2a = platform::DynamicLibrary::Load(kBin + "/ssc2a32.dll");
+    const auto usbcan = platform::DynamicLibrary::Load(kBin + "/usbcan32.dll");
+    ASSERT_TRUE(c2a && usbcan);
+    const auto c2aFunctions = cards::ResolveC2aFunctions(c2a);
+    ASSERT_TRUE(c2aFunctions);
+    EXPECT_NE(c2aFunctions->C2A_WaitReceive, nullptr);
+    EXPECT_NE(cards::ResolveUsbCanFunctions(usbcan).UcanWaitCanMsg, nullptr);
 }
 
 TEST(CardDifferences, TransactionBitAlternatesOnlyOnTheSystecCard)

@@ -265,6 +265,7 @@ TEST_F(LibraryLoadingTest, VoraAndUsbCanResolveEachFunctionOnItsOwn)
         EXPECT_NE(f, nullptr);
     }
     EXPECT_EQ(u.UcanWriteCanMsg, nullptr);
+    EXPECT_EQ(u.UcanWaitCanMsg, nullptr) << "a library without the wait is polled";
     EXPECT_EQ((void*)u.UcanReadCanMsg, usbcan.library.Find("UcanReadCanMsg"));
     EXPECT_TRUE(prompts_.messages.empty());
 }
@@ -296,6 +297,7 @@ TEST_F(LibraryLoadingTest, C2aLibraryNeedsAllTwentyOneFunctions)
         EXPECT_EQ(all[i], full.library.Find(names[i])) << names[i];
         EXPECT_NE(all[i], nullptr) << names[i];
     }
+    EXPECT_EQ(f.C2A_WaitReceive, nullptr) << "not one of the twenty-one: a library without it is polled";
 
     for (const char* lacking : {FIXTURE_C2A_NO_VERSION, FIXTURE_C2A_NO_CLOSECARD}) {
         SCOPED_TRACE(lacking);

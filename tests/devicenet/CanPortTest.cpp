@@ -1,6 +1,10 @@
-// The CAN port under the DeviceNet master: CANXmit, CANRcv, SetTimeout and the drain.
+// The CAN port under the DeviceNet master: CANXmit, CANRcv, SetTimeout and the drain; CANRcv on a
+// library that cannot wait (the scripted peer: asked again and again) and on one that can.
 
 #include "MasterFixture.h"
+
+#include <functional>
+#include <optional>
 
 namespace orv::test {
 namespace {
@@ -231,6 +235,134 @@ TEST_P(PortWrap, TimeoutEndsAtTheRightTickAfterTheWrap)
 }
 
 INSTANTIATE_TEST_SUITE_P(Carriers, PortWrap, testing::Values(Carrier::Sst, Carrier::Systec), CarrierName);
+
+// ---- a library that can wait -----------------------------------------------------------------
+
+// A library with a wait, and the clock: a wait lets fake time pass until the next frame is due or
+// the time asked for has passed, never more than `step` at once (a library may wake early).
+class WaitingLibrary final : public devicenet::CanLibrary, public devicenet::Clock {
+public:
+    explicit WaitingLibrary(std::uint32_t startTick) : now_(startTick) {}
+
+    void Deliver(std::string_view frame, std::uint32_t atTick) { frames_.push_back({ParseFrame(frame), atTick}); }
+
+    bool SendFrame(const CanFrame&) override { return true; }
+    bool ReceiveFrame(CanFrame& frame) override
+    {
+        if (++receiveCalls == kRunaway) {
+            ADD_FAILURE() << "the port asks again and again instead of waiting";
+        }
+        if (receiveCalls >= kRunaway) {
+            now_ += 1u << 20; // so that the wait ends after all
+        }
+        if (frames_.empty() || static_cast<std::int32_t>(now_ - frames_.front().due) < 0) {
+            return false;
+        }
+        frame = frames_.front().frame;
+        frames_.erase(frames_.begin());
+        return true;
+    }
+    void WaitForFrame(std::uint32_t milliseconds) override
+    {
+        waits.push_back(milliseconds);
+        std::uint32_t passes = std::min(milliseconds, step);
+        if (!frames_.empty()) {
+            passes = std::min(passes, frames_.front().due - now_);
+        }
+        now_ += passes;
+        if (onWait) {
+            onWait();
+        }
+    }
+    std::uint32_t TickCount() override { return now_; }
+
+    static constexpr std::size_t kRunaway = 1000;
+    std::uint32_t step = 0xFFFFFFFF;
+    std::function<void()> onWait;
+    std::vector<std::uint32_t> waits; // what each wait asked for
+    std::size_t receiveCalls = 0;
+
+private:
+    struct Due {
+        CanFrame frame;
+        std::uint32_t due;
+    };
+    std::uint32_t now_;
+    std::vector<Due> frames_;
+};
+
+struct WaitCase {
+    const char* name;
+    std::uint32_t startTick;
+    std::uint32_t step;              // the longest the library sleeps at once
+    std::optional<std::uint32_t> in; // when a frame comes, from the start
+    int result;
+    std::uint32_t endTick;
+    std::vector<std::uint32_t> waits;
+};
+
+void PrintTo(const WaitCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class PortWaits : public testing::TestWithParam<WaitCase> {};
+
+TEST_P(PortWaits, SleepsInTheLibraryUntilAFrameOrTheTimeOut)
+{
+    const WaitCase& c = GetParam();
+    WaitingLibrary library(c.startTick);
+    library.step = c.step;
+    CanPort port(library, library, devicenet::MasterPolicy::Sst());
+    port.Open(kMasterMac);
+    if (c.in) {
+        library.Deliver("463: 01 8E 2C 01", c.startTick + *c.in);
+    }
+    const Received r = Receive(port);
+    EXPECT_EQ(r.result, c.result);
+    EXPECT_EQ(library.TickCount(), c.endTick);
+    EXPECT_EQ(library.waits, c.waits) << "each wait asks for the rest of the time-out";
+    EXPECT_EQ(library.receiveCalls, c.waits.size() + (c.result == 0 ? 1 : 0)) << "one question per wake-up";
+    EXPECT_EQ(port.Trace().Text(), c.result == 0 ? "[463] 01 8E 2C 01 \r\n" : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PortWaits,
+    testing::Values(WaitCase{"FrameArrivesMidWait", 0x10000, 0xFFFFFFFF, 300, 0, 0x10000 + 300, {1000}},
+                    WaitCase{"FrameIsThereAtOnce", 0x10000, 0xFFFFFFFF, 0, 0, 0x10000, {}},
+                    WaitCase{"NothingComes", 0x10000, 0xFFFFFFFF, std::nullopt, -1, 0x10000 + 1000, {1000}},
+                    WaitCase{"FrameOneTickTooLate", 0x10000, 0xFFFFFFFF, 1000, -1, 0x10000 + 1000, {1000}},
+                    WaitCase{"WakesEarlyAndWaitsTheRest", 0x10000, 400, std::nullopt, -1, 0x10000 + 1000,
+                             {1000, 600, 200}},
+                    WaitCase{"AcrossTheWrap", 0xFFFFFF00, 0xFFFFFFFF, std::nullopt, -1, 0x2E8, {1000}},
+                    WaitCase{"FrameAfterTheWrap", 0xFFFFFF00, 0xFFFFFFFF, 600, 0, 0x158, {1000}}),
+    [](const testing::TestParamInfo<WaitCase>& info) { return std::string(info.param.name); });
+
+TEST(PortWaitsClosed, CloseDuringTheWaitEndsItWithoutAskingAgain)
+{
+    WaitingLibrary library(0x10000);
+    library.step = 100;
+    CanPort port(library, library, devicenet::MasterPolicy::Systec());
+    port.Open(kMasterMac);
+    library.Deliver("463: 01", 0x10000 + 500);
+    library.onWait = [&] { port.Close(); }; // another thread closes the card meanwhile
+    EXPECT_EQ(Receive(port).result, -1);
+    EXPECT_EQ(library.waits, std::vector<std::uint32_t>{1000});
+    EXPECT_EQ(library.receiveCalls, 1u);
+    EXPECT_EQ(port.Trace().Text(), "");
+}
+
+TEST(PortWaitsClosed, TimeoutZeroNeitherAsksNorWaits)
+{
+    WaitingLibrary library(0x10000);
+    CanPort port(library, library, devicenet::MasterPolicy::Sst());
+    port.Open(kMasterMac);
+    port.SetTimeout(0);
+    library.Deliver("463: 01", 0x10000);
+    EXPECT_EQ(Receive(port).result, -1);
+    EXPECT_EQ(library.receiveCalls, 0u);
+    EXPECT_TRUE(library.waits.empty());
+}
 
 // ---- hostile length fields ------------------------------------------------------------------
 

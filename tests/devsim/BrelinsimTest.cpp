@@ -420,6 +420,29 @@ TEST(BrelinsimProgram, ServesAMasterOnATcpBusWithItsSerialSideOnATerminal)
         << "each frame once";
 }
 
+TEST(BrelinsimProgram, RunsItsTimersWhileNoFrameComes)
+{
+    // Every answer is held 30 ms: it goes out at the device's next timer, with no frame to wake it.
+    const std::string bus = "tcp://127.0.0.1:" + std::to_string(FreePort()) + "/can0";
+    Program program({"--bus", bus, "--node", "10", "--no-mac-check", "--fault", "delay=30"});
+    ASSERT_TRUE(program.Started());
+    ASSERT_NE(program.LineStartingWith("brelinsim: MAC ID 10 on " + bus), "");
+    std::string error;
+    const auto master = canbus::OpenBus(bus, 125000, error);
+    ASSERT_TRUE(master) << error;
+
+    std::vector<std::string> check;
+    for (int attempt = 0; attempt < 20 && check.empty(); ++attempt) {
+        check = Exchange(*master, MakeFrame(0x457, {0x00, 0x11, 0x11, 0x22, 0x22, 0x22, 0x22}), 1, 300ms);
+    }
+    ASSERT_EQ(check, std::vector<std::string>{"457#80B704C5E1B700"});
+    Receive(*master, 10, 100ms); // answers to earlier attempts
+
+    EXPECT_EQ(Exchange(*master, MakeFrame(0x456, {0x00, 0x4B, 0x03, 0x01, 0x01, 0x00}), 1),
+              std::vector<std::string>{"453#00CB00"});
+    EXPECT_EQ(program.Stop(), 0);
+}
+
 TEST(BrelinsimProgram, RefusesTheInProcessBusAndBadArguments)
 {
     Program sim({"--bus", "sim", "--node", "3"});
