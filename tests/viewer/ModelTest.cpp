@@ -48,14 +48,18 @@ TEST(ValueConversions, ScanNumbersAsTheCLibraryDoes)
     const struct {
         const char* text;
         std::optional<std::int32_t> value;
+        std::size_t consumed; // characters the number took, leading blanks included
     } decimals[] = {
-        {"7 apples", 7}, {"  -12", -12}, {"+5", 5}, {"12abc", 12}, {"x7", std::nullopt}, {"", std::nullopt},
-        {"-", std::nullopt}, {"4294967297", 1}, {"99999999999999999999999", -1},
+        {"7 apples", 7, 1}, {"  -12", -12, 5}, {"+5", 5, 2}, {"12abc", 12, 2}, {"x7", std::nullopt, 99},
+        {"", std::nullopt, 99}, {"-", std::nullopt, 99}, {"4294967297", 1, 10}, {"99999999999999999999999", -1, 23},
+        {" 1.10", 1, 2},
     };
     for (const auto& row : decimals) {
         std::int32_t value = 1234;
-        EXPECT_EQ(ParseDecimal(row.text, value), row.value.has_value()) << row.text;
+        std::size_t consumed = 99;
+        EXPECT_EQ(ParseDecimal(row.text, value, &consumed), row.value.has_value()) << row.text;
         EXPECT_EQ(value, row.value.value_or(1234)) << row.text;
+        EXPECT_EQ(consumed, row.consumed) << row.text;
     }
     const struct {
         const char* text;

@@ -62,7 +62,8 @@ void ValueEdit::keyPressEvent(QKeyEvent* event)
         event->accept(); // an unbound field takes no input
         return;
     }
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    // A read-only field writes nothing: Enter goes on to the page, as from any read-only box.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !isReadOnly()) {
         const QByteArray value = text().toLatin1();
         item_.Write(value.constData(), ValueKind::kText, size_);
         Release();

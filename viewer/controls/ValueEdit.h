@@ -1,7 +1,8 @@
 #pragma once
 // A text field bound to one attribute of the open node. Refresh reads the attribute and shows it;
-// Enter writes the typed text. While the user works in the field (focus, typing) it is held and
-// refreshes leave it alone, so a page's timer never overwrites what the user is typing.
+// Enter writes the typed text, unless the field is read-only. While the user works in the field
+// (focus, typing) it is held and refreshes leave it alone, so a page's timer never overwrites what
+// the user is typing.
 
 #include "viewer/model/AttributeItem.h"
 

@@ -64,8 +64,9 @@ void WriteInt32(std::uint32_t value, std::uint8_t* bytes)
     }
 }
 
-bool ParseDecimal(std::string_view text, std::int32_t& value)
+bool ParseDecimal(std::string_view text, std::int32_t& value, std::size_t* consumed)
 {
+    const std::size_t whole = text.size();
     text = SkipSpace(text);
     bool negative = false;
     if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
@@ -88,6 +89,9 @@ bool ParseDecimal(std::string_view text, std::int32_t& value)
         wide = ~wide + 1;
     }
     value = static_cast<std::int32_t>(static_cast<std::uint32_t>(wide));
+    if (consumed != nullptr) {
+        *consumed = whole - text.size() + digits;
+    }
     return true;
 }
 

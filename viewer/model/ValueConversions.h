@@ -21,7 +21,9 @@ void WriteInt32(std::uint32_t value, std::uint8_t* bytes);
 // taken, then as many characters as form a number; the rest is ignored. False when no number was
 // read ("7 apples" gives 7, "x7" fails). A decimal beyond 32 bits wraps to its low 32 bits, as
 // glibc's scanf does up to 64 bits (and saturated beyond). Independent of the C locale.
-bool ParseDecimal(std::string_view text, std::int32_t& value);
+// `consumed`, when given, receives how many characters the number took, white space included, so
+// that a caller can scan what follows it.
+bool ParseDecimal(std::string_view text, std::int32_t& value, std::size_t* consumed = nullptr);
 bool ParseFloat(std::string_view text, float& value);
 
 // Converts `count` pairs of upper-case hex digits ("0"-"9", "A"-"F") from the start of `text` into

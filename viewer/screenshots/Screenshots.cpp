@@ -105,6 +105,19 @@ int main(int argc, char* argv[])
         Settle(300); // a few poll exchanges
         saved = Save(window, folder, QStringLiteral("io-messaging")) && saved;
     }
+    const struct {
+        int code;
+        const char* name;
+    } objectPages[] = {
+        {PageCode::kIdentity, "identity"}, {PageCode::kDeviceNet, "devicenet"}, {PageCode::kConnection, "connection"}};
+    for (const auto& page : objectPages) {
+        window.OpenPage(page.code);
+        if (window.CurrentPage() != nullptr) {
+            window.resize(720, 520); // as small as the page lets it be
+            Settle(300);
+            saved = Save(window, folder, QString::fromLatin1(page.name)) && saved;
+        }
+    }
     window.close();
     return saved ? 0 : 1;
 }

@@ -1,0 +1,78 @@
+#pragma once
+// The Connection object page: the class revision and, for the explicit (instance 1) or the poll
+// connection (instance 2), its state, type, transport class and trigger, identifiers, message
+// groups, sizes and paths, read on the full refreshes, and its expected packet rate, watchdog
+// timeout action and production inhibit time, read on every tick and changed by the user.
+
+#include "viewer/model/AttributeItem.h"
+#include "viewer/pages/Page.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+class QLineEdit;
+
+namespace Ui {
+class ConnectionPage;
+}
+
+namespace orv::viewer {
+
+class ConnectionPage final : public Page {
+    Q_OBJECT
+
+public:
+    static constexpr int kTimerId = 0x205;
+    static constexpr int kPeriodMs = 200;
+    static constexpr int kExplicitInstance = 1;
+    static constexpr int kPollInstance = 2;
+
+    // Without a module the page stays hidden and never reads.
+    ConnectionPage(const PageContext& context, QWidget* parent);
+    ~ConnectionPage() override;
+
+    // The process-wide counter that schedules the full refreshes of every Connection page.
+    static int& TickCounter();
+
+    int SelectedInstance() const { return selectedInstance_; }
+
+    // Attribute 1: "Non-existant" to "Deferred Delete", "Error" beyond.
+    static QString StateName(int state);
+    // Attribute 3, bit 7: "Server" or "Client".
+    static QString DirectionText(std::uint8_t transportClassTrigger);
+    // Attribute 3, bits 6..4: "Cyclic", "Change-of-State", "Application Object"; the standard
+    // reserves 3 to 7.
+    static QString TriggerText(std::uint8_t transportClassTrigger);
+    // Attribute 3, bits 3..0: the class number; 1 and 7 to 15 are reserved.
+    static QString TransportClassText(std::uint8_t transportClassTrigger);
+    // A connection identifier as four lower-case hex digits, high byte first.
+    static QString IdentifierText(std::uint16_t identifier);
+    // One half of attribute 6: "1", "2 (Destination)", "2 (Source)", "3", "Reserved", "Default".
+    static QString MessageGroupName(int group);
+
+public slots:
+    void ChooseInstance(int instance);
+
+protected:
+    void Refresh() override;
+
+private:
+    void RefreshConnection(bool full);
+    // The six status attributes of the chosen instance into their boxes.
+    void RefreshStatus();
+    // Checks the instance-type button the node reports, neither when the read fails.
+    void ShowInstanceType();
+    // Reads a byte attribute of the chosen instance through the page's item.
+    bool ReadByte(int attribute, std::uint8_t& value);
+    // Reads a 16-bit attribute of the chosen instance through the page's item.
+    bool ReadUInt16(int attribute, std::uint16_t& value);
+
+    std::unique_ptr<Ui::ConnectionPage> ui_;
+    Module* module_;
+    int selectedInstance_ = kExplicitInstance;
+    AttributeItem item_;
+};
+
+} // namespace orv::viewer
