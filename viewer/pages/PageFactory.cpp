@@ -1,6 +1,7 @@
 #include "viewer/pages/PageFactory.h"
 
 #include "viewer/pages/IoMessagingPage.h"
+#include "viewer/pages/SerialPage.h"
 
 namespace orv::viewer {
 
@@ -8,6 +9,7 @@ Page* CreatePage(int code, const PageContext& context, QWidget* parent)
 {
     switch (code) {
     case PageCode::kIoMessaging: return new IoMessagingPage(context, parent);
+    case PageCode::kSerialInterface: return new SerialPage(context, parent);
     default: return nullptr;
     }
 }
