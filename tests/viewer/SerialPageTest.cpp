@@ -202,8 +202,11 @@ private:
 void SerialPageTest::lineSettingsReachTheDevice()
 {
     auto window = OpenNode();
+    OpenPage(*window, SerialMode::kSetup);
+    const QSize size = window->size();
     SerialPage* page = OpenPage(*window, SerialMode::kSetup);
     QVERIFY(page != nullptr);
+    QCOMPARE(window->size(), size); // the page it replaced left the window first
     QCOMPARE(page->TimerId(), 0x203);
     QCOMPARE(page->PeriodMs(), 100);
     QVERIFY(page->TimerActive());
