@@ -38,12 +38,6 @@ inline constexpr int kIoMessaging = 32778;
 inline constexpr int kAbout = 0x10;
 } // namespace Command
 
-// Modes of the serial interface page.
-namespace SerialMode {
-inline constexpr int kSetup = 0;
-inline constexpr int kView = 1;
-} // namespace SerialMode
-
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 

@@ -5,6 +5,8 @@
 
 #include <QKeyEvent>
 
+#include <algorithm>
+
 namespace orv::viewer {
 
 ValueEdit::ValueEdit(QWidget* parent) : QLineEdit(parent)
@@ -44,6 +46,23 @@ bool ValueEdit::Refresh(int kind)
     return true;
 }
 
+QString ValueEdit::Refusal(const QString& text) const
+{
+    // Characters of a short string: as text, or as hex digits of its length byte and characters.
+    qsizetype characters = -1;
+    if (item_.Type() == ValueType::kShortString) {
+        characters = text.toLatin1().size();
+    } else if (item_.Type() == ValueType::kRaw && item_.Size() == kVariableSize) {
+        characters = text.size() / 2 - 1;
+    }
+    const int bufferLimit = static_cast<int>(kValueBufferSize) - 1;
+    const int limit = stringLimit_ > 0 ? std::min(stringLimit_, bufferLimit) : bufferLimit;
+    if (characters > limit) {
+        return QStringLiteral("Not written: a string of at most %1 characters is expected.").arg(limit);
+    }
+    return {};
+}
+
 void ValueEdit::focusInEvent(QFocusEvent* event)
 {
     Hold();
@@ -62,12 +81,19 @@ void ValueEdit::keyPressEvent(QKeyEvent* event)
         event->accept(); // an unbound field takes no input
         return;
     }
-    // A read-only field writes nothing: Enter goes on to the page, as from any read-only box.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !isReadOnly()) {
-        const QByteArray value = text().toLatin1();
-        item_.Write(value.constData(), ValueKind::kText, size_);
-        Release();
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (isReadOnly()) {
+            QLineEdit::keyPressEvent(event); // writes nothing; Enter goes on to the page
+            return;
+        }
         event->accept();
+        const QString refusal = Refusal(text());
+        if (refusal.isEmpty()) {
+            const QByteArray value = text().toLatin1();
+            item_.Write(value.constData(), ValueKind::kText, size_);
+            Release();
+        }
+        emit Entered(refusal);
         return;
     }
     QLineEdit::keyPressEvent(event);

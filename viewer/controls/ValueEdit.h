@@ -1,6 +1,6 @@
 #pragma once
 // A text field bound to one attribute of the open node. Refresh reads the attribute and shows it;
-// Enter writes the typed text, unless the field is read-only. While the user works in the field
+// Enter writes the typed text (never in a read-only field). While the user works in the field
 // (focus, typing) it is held and refreshes leave it alone, so a page's timer never overwrites what
 // the user is typing.
 
@@ -31,8 +31,19 @@ public:
     // nothing read, while held or unbound.
     bool Refresh(int kind);
 
+    // The longest short string Enter writes, in characters; a longer one (typed as text, or in hex as
+    // its length byte and characters) is refused without a write and stays in the field. A string
+    // longer than the value buffer is refused whatever the limit.
+    void SetStringLimit(int characters) { stringLimit_ = characters; }
+    // Why the text in the field is refused, or an empty text when it may be written.
+    QString Refusal(const QString& text) const;
+
     Module* BoundModule() const { return module_; }
     const AttributeItem& Item() const { return item_; }
+
+signals:
+    // Enter was pressed in the field: the text went to the device (`refusal` empty) or was refused.
+    void Entered(const QString& refusal);
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
@@ -43,6 +54,7 @@ private:
     Module* module_ = nullptr;
     int size_ = 0;
     bool held_ = false;
+    int stringLimit_ = 0;
     AttributeItem item_;
 };
 

@@ -16,6 +16,9 @@ Page::Page(int code, int timerId, int periodMs, QWidget* parent)
 Page::~Page()
 {
     timer_.stop();
+    // Out of the main window's layout before the window shows its splash picture in its place, so
+    // that the window never has to hold both at once.
+    hide();
     if (mainWindow_ != nullptr) {
         PageClosedEvent closed(code_);
         QCoreApplication::sendEvent(mainWindow_, &closed);

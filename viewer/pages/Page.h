@@ -37,12 +37,18 @@ private:
     int code_;
 };
 
+// Modes of the serial interface page.
+namespace SerialMode {
+inline constexpr int kSetup = 0;
+inline constexpr int kView = 1;
+} // namespace SerialMode
+
 // What the main window hands a page before it shows it.
 struct PageContext {
     Module* module = nullptr;
     int allocationFlags = 0;
     int scnId = 0;
-    int serialMode = 0; // serial interface page: 0 setup, 1 view
+    int serialMode = SerialMode::kSetup; // the serial interface page's mode
 };
 
 class Page : public QWidget {

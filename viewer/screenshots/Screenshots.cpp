@@ -9,8 +9,10 @@
 #include "viewer/app/SelectNodeDialog.h"
 #include "viewer/model/Module.h"
 #include "viewer/pages/IoMessagingPage.h"
+#include "viewer/pages/SerialPage.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QEventLoop>
@@ -117,6 +119,18 @@ int main(int argc, char* argv[])
             Settle(300);
             saved = Save(window, folder, QString::fromLatin1(page.name)) && saved;
         }
+    }
+    // The serial interface page in both modes, and with its bytes in hex.
+    window.OpenPage(PageCode::kSerialInterface, SerialMode::kSetup);
+    if (qobject_cast<SerialPage*>(window.CurrentPage()) != nullptr) {
+        saved = Save(window, folder, QStringLiteral("serial-setup")) && saved;
+    }
+    window.OpenPage(PageCode::kSerialInterface, SerialMode::kView);
+    if (auto* page = qobject_cast<SerialPage*>(window.CurrentPage())) {
+        saved = Save(window, folder, QStringLiteral("serial-view")) && saved;
+        page->findChild<QCheckBox*>(QStringLiteral("hexViewCheck"))->click();
+        page->RefreshSections(SerialPage::kAllSections);
+        saved = Save(window, folder, QStringLiteral("serial-hex")) && saved;
     }
     window.close();
     return saved ? 0 : 1;
