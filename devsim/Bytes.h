@@ -6,31 +6,15 @@
 #include <span>
 #include <vector>
 
+#include "platform/LittleEndian.h"
+
 namespace devsim {
 
 using Bytes = std::vector<std::uint8_t>;
 using ByteView = std::span<const std::uint8_t>;
 
-inline void AppendLe16(Bytes& out, std::uint16_t value)
-{
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-inline void AppendLe32(Bytes& out, std::uint32_t value)
-{
-    for (int shift = 0; shift < 32; shift += 8) {
-        out.push_back(static_cast<std::uint8_t>(value >> shift));
-    }
-}
-
-inline std::uint32_t GetLe(ByteView bytes)
-{
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < bytes.size() && i < 4; ++i) {
-        value |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
-    }
-    return value;
-}
+using orv::platform::AppendLe16;
+using orv::platform::AppendLe32;
+using orv::platform::GetLe;
 
 } // namespace devsim
