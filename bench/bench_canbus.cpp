@@ -6,6 +6,7 @@
 
 #include "canbus/SimBus.h"
 #include "canbus/WireTime.h"
+#include "devsim/SimBusDevice.h"
 #include "driver/automation/CardFactory.h"
 #include "driver/automation/DriverObject.h"
 #include "driver/cards/CardTypes.h"
@@ -141,6 +142,7 @@ bool AwaitAnswer(Bus& bus, std::uint8_t service, Frame& got)
 // vendor ID (class 1, instance 1, attribute 1) over and over.
 void GetAttributeSingle(benchmark::State& state, const std::string& busString, std::uint32_t bitrate)
 {
+    devsim::RegisterSimulatedDevice();
     std::string error;
     auto bus = OpenBus(busString, bitrate, error);
     if (!bus) {
