@@ -101,25 +101,45 @@ void TcpHub::OnLine(Peer& peer, std::string_view line)
     }
 }
 
+void TcpHub::Read(Peer& peer)
+{
+    peer.line.Read([this, &peer](std::string_view line) { OnLine(peer, line); }, [this] { endpoint_.CountMalformed(); });
+}
+
+void TcpHub::MakeRoomToWait()
+{
+    const auto waiting = [](const std::unique_ptr<Peer>& peer) { return !peer->joined && !peer->line.Dead(); };
+    if (static_cast<std::size_t>(std::count_if(peers_.begin(), peers_.end(), waiting)) < limits_.maxPending) {
+        return;
+    }
+    // Those that spoke since they were last read join now, and need no room.
+    for (const auto& peer : peers_) {
+        if (waiting(peer)) {
+            Read(*peer);
+        }
+    }
+    if (static_cast<std::size_t>(std::count_if(peers_.begin(), peers_.end(), waiting)) >= limits_.maxPending) {
+        // The connections are in the order they came: the first one waiting has waited longest.
+        peers_.erase(std::find_if(peers_.begin(), peers_.end(), waiting));
+    }
+}
+
 void TcpHub::AcceptAll()
 {
     // As many as may wait at once, then back to the others; the rest come at the next wake-up.
-    for (std::size_t accepted = 0; accepted < limits_.maxPending + 1; ++accepted) {
+    for (std::size_t accepted = 0; accepted <= limits_.maxPending; ++accepted) {
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             return;
         }
-        TuneConnection(fd);
-        const auto waiting = std::count_if(peers_.begin(), peers_.end(), [](const auto& peer) { return !peer->joined; });
-        if (static_cast<std::size_t>(waiting) >= limits_.maxPending) {
-            // The connections are in the order they came: the first one waiting has waited longest.
-            peers_.erase(std::find_if(peers_.begin(), peers_.end(), [](const auto& peer) { return !peer->joined; }));
-        }
-        if (limits_.maxPending > 0) {
-            peers_.push_back(std::make_unique<Peer>(fd, limits_.sendBuffer, endpoint_));
-        } else {
+        if (limits_.maxPending == 0) {
             ::close(fd);
+            continue;
         }
+        TuneConnection(fd);
+        MakeRoomToWait();
+        peers_.push_back(std::make_unique<Peer>(fd, limits_.sendBuffer, endpoint_));
+        Read(*peers_.back()); // a client says "connect:" as soon as it is connected
     }
 }
 
@@ -147,8 +167,7 @@ void TcpHub::Handle(std::span<const pollfd> fds)
         const short events = fds[i].revents;
         Peer& peer = *peers_[i - 1];
         if ((events & (POLLIN | POLLHUP | POLLERR)) != 0) {
-            peer.line.Read([this, &peer](std::string_view line) { OnLine(peer, line); },
-                           [this] { endpoint_.CountMalformed(); });
+            Read(peer);
         }
         if ((events & POLLOUT) != 0) {
             peer.line.Flush();

@@ -9,8 +9,8 @@
 //   clients, too, leave on a disconnect line for their channel). Joined clients stay however quiet
 //   they are; TCP keepalive finds those whose peer vanished.
 // - At most `maxPending` connections wait to join; when another comes, the one that has waited
-//   longest goes, so connections that never speak cannot lock anyone out, and a client that
-//   speaks at once (as every client does) always gets in.
+//   longest goes, so connections that never speak cannot lock anyone out. A client speaks at once
+//   (every client does), and what it said is read before it could be let go, so it gets in.
 // - A connection subscribes to at most `maxChannels` channels; more `connect:` lines are refused
 //   as malformed, so every lookup is over a handful of names.
 
@@ -60,6 +60,10 @@ private:
     void Relay(const Frame& frame, std::string_view channel, const Peer* origin);
     void OnLine(Peer& peer, std::string_view line);
     bool Join(Peer& peer, std::string_view channel);
+    void Read(Peer& peer);
+    // Before one more connection waits to join: room for it, if need be by letting go the one
+    // that has waited longest.
+    void MakeRoomToWait();
     void AcceptAll();
 
     int listenFd_;

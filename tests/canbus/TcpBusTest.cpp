@@ -409,6 +409,20 @@ TEST(TcpBus, ConnectionsThatNeverSpeakLockNobodyOut)
     EXPECT_FALSE(idle.back().ClosedWithin(std::chrono::milliseconds(20))) << "the latest still wait";
 }
 
+TEST(TcpBus, ABurstOfClientsThatSpeakAtOnceAllGetIn)
+{
+    const std::uint16_t port = FreePort();
+    auto hub = OpenTcp(BusString(port));
+    ASSERT_TRUE(hub);
+    constexpr std::size_t kClients = 60; // many more than may wait to join at once
+    std::vector<RawPeer> clients;
+    for (std::size_t i = 0; i < kClients; ++i) {
+        clients.push_back(RawPeer::Connect(port));
+        ASSERT_TRUE(clients.back().Write("connect:can0\n"));
+    }
+    ASSERT_TRUE(Eventually([&] { return hub->Subscribers() == kClients; })) << hub->Subscribers();
+}
+
 TEST(TcpBus, AFloodOfConnectLinesCostsTheHubAHandfulOfNames)
 {
     const std::uint16_t port = FreePort();
