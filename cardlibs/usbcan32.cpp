@@ -4,7 +4,7 @@
 
 #include "cardlibs/StandIn.h"
 #include "driver/cards/UsbCanApi.h"
-#include "driver/devicenet/ByteOrder.h"
+#include "platform/LittleEndian.h"
 
 #include <cstring>
 #include <mutex>
@@ -12,8 +12,8 @@
 namespace {
 
 using namespace orv::cards;
-using orv::devicenet::GetLe32;
-using orv::devicenet::PutLe32;
+using orv::platform::GetLe32;
+using orv::platform::PutLe32;
 
 constexpr std::uint8_t kModule = 1;
 
