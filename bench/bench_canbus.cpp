@@ -309,7 +309,7 @@ void GetAttributeOverTcp(benchmark::State& state)
     setenv("ORV_CANBUS", bus.c_str(), 1);
     // The cards on the system clock, without the SYSTEC start pause.
     static NoPauseClock clock;
-    SetCardFactory([](int driverType) { return orv::cards::CreateCardOfType(driverType, clock); });
+    SetCardFactory([](int driverType) { return orv::cards::CreateCardWithClock(driverType, clock); });
 
     DriverSettings settings;
     settings.SetDriverType(static_cast<int>(state.range(0)));

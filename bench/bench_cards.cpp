@@ -31,7 +31,7 @@ void GetAttributeThroughCard(benchmark::State& state)
     setenv("XDG_CONFIG_HOME", mkdtemp(folder), 1);
     // The cards on the system clock, without the SYSTEC start pause.
     static NoPauseClock clock;
-    SetCardFactory([](int driverType) { return orv::cards::CreateCardOfType(driverType, clock); });
+    SetCardFactory([](int driverType) { return orv::cards::CreateCardWithClock(driverType, clock); });
 
     DriverSettings settings;
     settings.SetDriverType(driverType);

@@ -6,7 +6,7 @@
 
 namespace orv::cards {
 
-std::unique_ptr<automation::CardInterface> CreateCardOfType(int driverType, devicenet::Clock& clock)
+std::unique_ptr<automation::CardInterface> CreateCardWithClock(int driverType, devicenet::Clock& clock)
 {
     switch (driverType) {
     case kVoraCardType: return std::make_unique<VoraCard>(clock);
@@ -18,7 +18,7 @@ std::unique_ptr<automation::CardInterface> CreateCardOfType(int driverType, devi
 
 std::unique_ptr<automation::CardInterface> CreateCardOfType(int driverType)
 {
-    return CreateCardOfType(driverType, devicenet::TheSystemClock());
+    return CreateCardWithClock(driverType, devicenet::TheSystemClock());
 }
 
 } // namespace orv::cards

@@ -14,7 +14,7 @@ inline constexpr int kSstCardType = 1;
 inline constexpr int kSystecCardType = 2;
 
 // VoraCard for 0, SstCard for 1, SystecCard for 2, each on `clock`; null for any other type.
-std::unique_ptr<automation::CardInterface> CreateCardOfType(int driverType, devicenet::Clock& clock);
+std::unique_ptr<automation::CardInterface> CreateCardWithClock(int driverType, devicenet::Clock& clock);
 // The same on the system clock, as the driver library installs it.
 std::unique_ptr<automation::CardInterface> CreateCardOfType(int driverType);
 

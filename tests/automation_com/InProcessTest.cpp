@@ -136,7 +136,7 @@ protected:
     platform::ScopedPromptHandler promptScope_{prompts_};
     test::RecordingClock clock_;
     automation::CardFactory previousFactory_ = automation::SetCardFactory(
-        [this](int driverType) { return cards::CreateCardOfType(driverType, clock_); });
+        [this](int driverType) { return cards::CreateCardWithClock(driverType, clock_); });
     std::vector<std::string> log_;
     std::map<std::string, std::int32_t> results_;
     com::ComPtr<com::IDispatch> dispatch_;

@@ -237,6 +237,37 @@ TEST(SystecPauseTest, TheStartPauseHoldsTheCallerTwoSecondsOnItsClock)
     EXPECT_EQ(card.UnloadVXD(), 0);
 }
 
+// Time that passes one millisecond with every reading: a wait that spins shows in the count.
+class TickingClock final : public devicenet::Clock {
+public:
+    std::uint32_t TickCount() override { return ++reads; }
+    void Sleep(std::uint32_t) override {}
+    std::uint32_t reads = 0;
+};
+
+TEST(SystecReadMissing, EveryReceiveFailsAtOnce)
+{
+    CardEnvironment env;
+    SetInterfaceDriver("SYSTEC", kBin + "/variants/no_read/usbcan32.dll");
+    TickingClock clock;
+    cards::SystecCard card{clock};
+    auto config = Config();
+    ASSERT_EQ(card.LoadVXD(0, 0, config.data()), 0);
+    ASSERT_EQ(card.SetTimeout(100000), 0);
+    std::array<std::uint8_t, 152> buffer{};
+    std::uint16_t identifier = 0;
+    std::uint16_t length = 0;
+    EXPECT_EQ(card.CANRcv(&identifier, &length, buffer.data()), -1);
+    EXPECT_EQ(card.DNAllocate(kNode, 1, nullptr), -1);
+    EXPECT_EQ(card.DNGetAttribute(kNode, 1, 1, 1, buffer.data()), -1);
+    EXPECT_EQ(card.DNService(kNode, 1, 1, 0x0E, 1, buffer.data()), -1);
+    std::uint16_t rxId = 0;
+    std::uint16_t rxLength = 4;
+    EXPECT_EQ(card.DNPoll(0x405 + 8 * kNode, 0, &rxId, &rxLength, buffer.data()), -1);
+    EXPECT_EQ(clock.reads, 0u) << "no wait was even started";
+    EXPECT_EQ(card.UnloadVXD(), 0);
+}
+
 TEST_F(SystecCardTest, PassesTheLibrarysCodesOn)
 {
     auto config = Config();

@@ -55,7 +55,7 @@ public:
         unsetenv("ORV_CANBUS");
         unsetenv("ORV_CARDLIB_REFUSE");
         previousFactory_ = automation::SetCardFactory(
-            [this](int driverType) { return cards::CreateCardOfType(driverType, clock); });
+            [this](int driverType) { return cards::CreateCardWithClock(driverType, clock); });
     }
     ~CardEnvironment()
     {
