@@ -11,7 +11,7 @@
 #include "driver/automation/CardFactory.h"
 #include "driver/automation/DriverObject.h"
 #include "driver/cards/CardTypes.h"
-#include "driver/cards/SystecCard.h"
+#include "driver/devicenet/Clock.h"
 
 #include <benchmark/benchmark.h>
 
@@ -37,6 +37,12 @@
 extern char** environ;
 
 namespace {
+
+// The system clock with its sleeps skipped.
+class NoPauseClock final : public orv::devicenet::SystemClock {
+public:
+    void Sleep(std::uint32_t) override {}
+};
 
 using namespace canbus;
 
@@ -304,8 +310,9 @@ void GetAttributeOverTcp(benchmark::State& state)
     char folder[] = "/tmp/orv-bench-XXXXXX";
     setenv("XDG_CONFIG_HOME", mkdtemp(folder), 1);
     setenv("ORV_CANBUS", bus.c_str(), 1);
-    SetCardFactory(orv::cards::CreateCardOfType);
-    orv::cards::SystecCard::SetDefaultPause([](std::uint32_t) {});
+    // The cards on the system clock, without the SYSTEC start pause.
+    static NoPauseClock clock;
+    SetCardFactory([](int driverType) { return orv::cards::CreateCardWithClock(driverType, clock); });
 
     DriverSettings settings;
     settings.SetDriverType(static_cast<int>(state.range(0)));

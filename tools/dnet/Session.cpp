@@ -4,8 +4,10 @@
 #include "tools/dnet/Reply.h"
 #include "tools/dnet/WireRate.h"
 
+#include "cardlibs/Drv712Results.h"
 #include "driver/automation/DriverSettings.h"
 #include "driver/automation/ModuleConfig.h"
+#include "driver/devicenet/DeviceNetMaster.h"
 
 #include <algorithm>
 #include <chrono>
@@ -416,7 +418,16 @@ Session::Outcome Session::Poll(const Command& command, JsonObject& json)
     const auto rxLength = static_cast<std::uint16_t>(rxLengthField);
     json.String("sent", Hex(command.data, ""));
     if (rval != 0) {
-        std::string message = WithReason("no poll response from node " + std::to_string(command.node), driver_);
+        // The driver tells a refused command and a malformed response from silence; the VORA
+        // library does so by codes of its own.
+        const bool vora = options_.card == CardKind::Vora;
+        std::string what = "no poll response from node ";
+        if (rval == (vora ? cardlibs::drv712::kMalformedResponse : devicenet::DeviceNetMaster::kPollMalformedResponse)) {
+            what = "malformed poll response from node ";
+        } else if (rval == (vora ? cardlibs::drv712::kBusUnavailable : devicenet::DeviceNetMaster::kPollCommandRefused)) {
+            what = "the card refused the poll command to node ";
+        }
+        std::string message = WithReason(what + std::to_string(command.node), driver_);
         if (!command.data.empty() && command.data.size() != consumed) {
             // A node discards a poll command of another size than its connection consumes.
             message += " (it consumes " + std::to_string(consumed) + " bytes per poll command; " +
