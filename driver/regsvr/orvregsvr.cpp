@@ -98,6 +98,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "orvregsvr: %s: %s\n", file.c_str(), error.message().c_str());
         return 1;
     }
+    // Loading or reading a FIFO or a device would wait for a writer or never end.
+    if (std::filesystem::exists(path, error) && !std::filesystem::is_regular_file(path, error)) {
+        std::fprintf(stderr, "orvregsvr: %s is not a regular file\n", path.c_str());
+        return 1;
+    }
     if (action == Action::ShowVersion) {
         return ShowVersion(path);
     }

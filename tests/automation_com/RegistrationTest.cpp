@@ -6,6 +6,7 @@
 #include "platform/automation/Registry.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -248,6 +249,16 @@ TEST_F(Registration, OrvregsvrSaysWhyItFailed)
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, "orvregsvr: DllRegisterServer of " + kLibraryPath +
                               " failed: Could not register the class (0x80040201)\n");
+
+    // Neither a FIFO nor a device is opened: that would wait for a writer or read without end.
+    ASSERT_EQ(mkfifo((folder_ / "fifo.so").c_str(), 0644), 0);
+    for (const std::string& path : {(folder_ / "fifo.so").string(), std::string("/dev/zero")}) {
+        for (const std::string& action : {"", "/v "}) {
+            run = RunRegsvr(action + "'" + path + "'");
+            EXPECT_EQ(run.status, 1) << path;
+            EXPECT_EQ(run.output, "orvregsvr: " + path + " is not a regular file\n");
+        }
+    }
 
     for (const char* arguments : {"", "/u", "/x '" ORV_PLATFORM_LIBRARY "'", "a.so b.so", "--help"}) {
         run = RunRegsvr(arguments);
