@@ -253,8 +253,8 @@ TEST_F(Registration, OrvregsvrSaysWhyItFailed)
     // Neither a FIFO nor a device is opened: that would wait for a writer or read without end.
     ASSERT_EQ(mkfifo((folder_ / "fifo.so").c_str(), 0644), 0);
     for (const std::string& path : {(folder_ / "fifo.so").string(), std::string("/dev/zero")}) {
-        for (const std::string& action : {"", "/v "}) {
-            run = RunRegsvr(action + "'" + path + "'");
+        for (const char* action : {"", "/v "}) {
+            run = RunRegsvr(std::string(action) + "'" + path + "'");
             EXPECT_EQ(run.status, 1) << path;
             EXPECT_EQ(run.output, "orvregsvr: " + path + " is not a regular file\n");
         }
