@@ -468,6 +468,7 @@ void BrelinDevice::PowerCycle()
 
 void BrelinDevice::SetFaults(const Faults& faults) { impl_->output.SetFaults(faults); }
 const Faults& BrelinDevice::GetFaults() const { return impl_->output.GetFaults(); }
+std::uint64_t BrelinDevice::HeldOverflow() const { return impl_->output.HeldOverflow(); }
 
 std::uint8_t BrelinDevice::MacId() const { return impl_->model.activeMacId; }
 

@@ -194,5 +194,9 @@ int main(int argc, char** argv)
     std::printf("brelinsim: stopped; %llu frames received, %llu sent, %llu refused by the bus\n",
                 static_cast<unsigned long long>(counters.received), static_cast<unsigned long long>(counters.sent),
                 static_cast<unsigned long long>(refused));
+    if (device.HeldOverflow() != 0) {
+        std::printf("brelinsim: %llu frames dropped by the delay fault, which held as many as it may\n",
+                    static_cast<unsigned long long>(device.HeldOverflow()));
+    }
     return 0;
 }
