@@ -263,6 +263,27 @@ std::vector<std::string> Exchange(canbus::Bus& bus, const canbus::Frame& request
     return Receive(bus, answers, within);
 }
 
+// Sends duplicate MAC ID check requests until the device answers one: a device on line answers
+// each, so the first answer tells that the hub relays our frames. The answers, at most one.
+std::vector<std::string> CheckUntilAnswered(canbus::Bus& master, int attempts, std::chrono::milliseconds each)
+{
+    std::vector<std::string> check;
+    for (int attempt = 0; attempt < attempts && check.empty(); ++attempt) {
+        check = Exchange(master, MakeFrame(0x457, {0x00, 0x11, 0x11, 0x22, 0x22, 0x22, 0x22}), 1, each);
+    }
+    return check;
+}
+
+std::vector<std::string> FileLines(const std::filesystem::path& path)
+{
+    std::ifstream file(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 TEST(BrelinsimProgram, ServesAMasterOnATcpBusWithItsSerialSideOnATerminal)
 {
     const std::uint16_t port = FreePort();
@@ -279,13 +300,7 @@ TEST(BrelinsimProgram, ServesAMasterOnATcpBusWithItsSerialSideOnATerminal)
     const auto master = canbus::OpenBus(bus, 125000, error);
     ASSERT_TRUE(master) << error;
 
-    // A duplicate MAC ID check request is answered by a device on line: it tells when the hub
-    // relays our frames.
-    std::vector<std::string> check;
-    for (int attempt = 0; attempt < 50 && check.empty(); ++attempt) {
-        check = Exchange(*master, MakeFrame(0x457, {0x00, 0x11, 0x11, 0x22, 0x22, 0x22, 0x22}), 1, 100ms);
-    }
-    ASSERT_EQ(check, std::vector<std::string>{"457#80B704C5E1B700"});
+    ASSERT_EQ(CheckUntilAnswered(*master, 50, 100ms), std::vector<std::string>{"457#80B704C5E1B700"});
 
     EXPECT_EQ(Exchange(*master, MakeFrame(0x456, {0x00, 0x4B, 0x03, 0x01, 0x03, 0x00}), 1),
               std::vector<std::string>{"453#00CB00"});
@@ -324,12 +339,7 @@ TEST(BrelinsimProgram, ServesAMasterOnATcpBusWithItsSerialSideOnATerminal)
     EXPECT_EQ(program.Stop(), 0);
     master->Close();
 
-    std::ifstream log(logPath);
-    std::string line;
-    std::vector<std::string> lines;
-    while (std::getline(log, line)) {
-        lines.push_back(line);
-    }
+    const std::vector<std::string> lines = FileLines(logPath);
     std::filesystem::remove(logPath);
     const auto has = [&lines](const std::string& tail) {
         return std::any_of(lines.begin(), lines.end(), [&tail](const std::string& l) {
@@ -356,11 +366,7 @@ TEST(BrelinsimProgram, RunsItsTimersWhileNoFrameComes)
     const auto master = canbus::OpenBus(bus, 125000, error);
     ASSERT_TRUE(master) << error;
 
-    std::vector<std::string> check;
-    for (int attempt = 0; attempt < 20 && check.empty(); ++attempt) {
-        check = Exchange(*master, MakeFrame(0x457, {0x00, 0x11, 0x11, 0x22, 0x22, 0x22, 0x22}), 1, 300ms);
-    }
-    ASSERT_EQ(check, std::vector<std::string>{"457#80B704C5E1B700"});
+    ASSERT_EQ(CheckUntilAnswered(*master, 20, 300ms), std::vector<std::string>{"457#80B704C5E1B700"});
     Receive(*master, 10, 100ms); // answers to earlier attempts
 
     EXPECT_EQ(Exchange(*master, MakeFrame(0x456, {0x00, 0x4B, 0x03, 0x01, 0x01, 0x00}), 1),
@@ -382,19 +388,12 @@ TEST(BrelinsimProgram, ALogItCannotWriteFailsTheRun)
     std::string error;
     const auto master = canbus::OpenBus(bus, 125000, error);
     ASSERT_TRUE(master) << error;
-    std::vector<std::string> check;
-    for (int attempt = 0; attempt < 50 && check.empty(); ++attempt) {
-        check = Exchange(*master, MakeFrame(0x457, {0x00, 0x11, 0x11, 0x22, 0x22, 0x22, 0x22}), 1, 100ms);
-    }
-    ASSERT_EQ(check, std::vector<std::string>{"457#80B704C5E1B700"}) << "it goes on serving";
+    ASSERT_EQ(CheckUntilAnswered(*master, 50, 100ms), std::vector<std::string>{"457#80B704C5E1B700"})
+        << "it goes on serving";
     EXPECT_EQ(program.Stop(), 1);
     master->Close();
 
-    std::ifstream file(errors);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);) {
-        lines.push_back(line);
-    }
+    const std::vector<std::string> lines = FileLines(errors);
     std::filesystem::remove(errors);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "brelinsim: writing the log /dev/full failed (No space left on device); frames may be missing "
