@@ -332,11 +332,13 @@ TEST(DnetSyntax, WordCountsFollowTheArguments)
 
 TEST(DnetSyntax, AnotherTableParsesItsOwnCommands)
 {
-    // The parser knows no command of its own: a table with a file argument and an optional
-    // number, as a command reading a log would have.
+    // The parser knows no command of its own: a table with a file argument and optional options,
+    // as a command reading a log or listening on a bus would have.
     static constexpr Argument kRead[] = {TextArgument("file", &Command::file),
                                          OptionArgument("--limit", "limit", 1, 99, &Command::count)};
-    static constexpr CommandSyntax kTable[] = {{"read", Command::Kind::Recv, kRead, "read FILE [--limit N]", "x"}};
+    static constexpr Argument kListen[] = {TextOptionArgument("--from", "source", &Command::file)};
+    static constexpr CommandSyntax kTable[] = {{"read", Command::Kind::Recv, kRead, "read FILE [--limit N]", "x"},
+                                               {"listen", Command::Kind::Scan, kListen, "listen [--from X]", "y"}};
     std::string error;
     const auto read = ParseCommand({"read", "bus.log", "--limit", "7"}, kTable, error);
     ASSERT_TRUE(read) << error;
@@ -348,6 +350,12 @@ TEST(DnetSyntax, AnotherTableParsesItsOwnCommands)
     EXPECT_EQ(error, "usage: read FILE [--limit N]");
     EXPECT_FALSE(ParseCommand({"read", "a", "--limit", "100"}, kTable, error));
     EXPECT_EQ(error, "read: bad limit '100' (expected 1 to 99)");
+    const auto listen = ParseCommand({"listen", "--from", "tcp://h/can1"}, kTable, error);
+    ASSERT_TRUE(listen) << error;
+    EXPECT_EQ(listen->file, "tcp://h/can1");
+    EXPECT_TRUE(ParseCommand({"listen"}, kTable, error));
+    EXPECT_FALSE(ParseCommand({"listen", "--from"}, kTable, error));
+    EXPECT_EQ(error, "usage: listen [--from X]");
     EXPECT_FALSE(ParseCommand({"get", "63", "1", "1", "1"}, kTable, error));
     EXPECT_EQ(error, "unknown command 'get'");
 }

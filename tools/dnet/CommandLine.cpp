@@ -114,6 +114,10 @@ Taken TakeArgument(const Argument& argument, std::vector<std::string>& words, st
             return Taken::Usage;
         }
         at += 2;
+        if (argument.text != nullptr) {
+            command.*argument.text = words[at - 1];
+            return Taken::Ok;
+        }
         return TakeNumber(argument, words[at - 1], command, error);
     case Argument::Type::Text: command.*argument.text = words[at++]; return Taken::Ok;
     case Argument::Type::FrameId: {

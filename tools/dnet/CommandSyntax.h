@@ -17,7 +17,8 @@ struct Argument {
     enum class Type {
         Number,  // a number in [low, high], decimal or 0x hexadecimal
         Keyword, // an optional word that must be `word`: "open NODE [poll]"
-        Option,  // an optional pair `word` NUMBER, the number in [low, high]: "scan [--wait MS]"
+        Option,  // an optional pair `word` VALUE: a number in [low, high] ("scan [--wait MS]"), or a
+                 // word taken as it is when the argument has a text member
         Text,    // a word taken as it is: a file name
         FrameId, // a CAN identifier in hexadecimal up to `high`, as ID or as cansend's ID#DATA, whose
                  // data then begins the bytes that follow
@@ -60,6 +61,16 @@ constexpr Argument OptionArgument(std::string_view word, std::string_view name, 
     argument.type = Argument::Type::Option;
     argument.word = word;
     argument.required = false;
+    return argument;
+}
+constexpr Argument TextOptionArgument(std::string_view word, std::string_view name, std::string Command::*target)
+{
+    Argument argument;
+    argument.type = Argument::Type::Option;
+    argument.name = name;
+    argument.word = word;
+    argument.required = false;
+    argument.text = target;
     return argument;
 }
 constexpr Argument TextArgument(std::string_view name, std::string Command::*target)

@@ -185,11 +185,13 @@ void Session::Print(const Record& record)
 {
     if (options_.json) {
         std::fprintf(out_, "%s\n", JsonLine(record).c_str());
-        return;
+    } else {
+        for (const std::string& line : TextLines(record)) {
+            std::fprintf(out_, "%s\n", line.c_str());
+        }
     }
-    for (const std::string& line : TextLines(record)) {
-        std::fprintf(out_, "%s\n", line.c_str());
-    }
+    // Out at once, for a reader at the other end of a pipe.
+    std::fflush(out_);
 }
 
 std::string Session::BusString() const
