@@ -65,11 +65,7 @@ constexpr Argument OptionArgument(std::string_view word, std::string_view name, 
 }
 constexpr Argument TextOptionArgument(std::string_view word, std::string_view name, std::string Command::*target)
 {
-    Argument argument;
-    argument.type = Argument::Type::Option;
-    argument.name = name;
-    argument.word = word;
-    argument.required = false;
+    Argument argument = OptionArgument(word, name, 0, 0, nullptr);
     argument.text = target;
     return argument;
 }
