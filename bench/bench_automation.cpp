@@ -22,7 +22,6 @@
 
 namespace {
 
-namespace com = orv::com;
 using namespace orv::automation;
 
 constexpr std::int16_t kNode = 63;
@@ -40,8 +39,8 @@ public:
         }
         unsetenv("ORV_CANBUS");
         SetCardFactory(orv::cards::CreateCardOfType);
-        com::IDispatch* dispatch = nullptr;
-        if (CreateOrvDeviceNetCom(nullptr, com::IID_IDispatch, reinterpret_cast<void**>(&dispatch)) == com::S_OK) {
+        orv::platform::automation::IDispatch* dispatch = nullptr;
+        if (CreateOrvDeviceNetCom(nullptr, orv::platform::automation::IID_IDispatch, reinterpret_cast<void**>(&dispatch)) == orv::platform::automation::S_OK) {
             driver_.AttachDispatch(dispatch);
         }
         DriverSettings settings;
@@ -76,13 +75,13 @@ public:
 
     const std::string& Bus() const { return bus_; }
     const std::string& Error() const { return error_; }
-    const com::DispatchDriver& Driver() const { return driver_; }
+    const orv::platform::automation::DispatchDriver& Driver() const { return driver_; }
 
 private:
     std::string bus_;
     std::string configDir_;
     std::string error_;
-    com::DispatchDriver driver_;
+    orv::platform::automation::DispatchDriver driver_;
 };
 
 // The session on `bus`; one at a time, since the card library serves one card.
@@ -133,11 +132,11 @@ void BM_GetAttributeInvoke(benchmark::State& state)
     std::array<std::uint8_t, 152> buffer{};
     for (auto _ : state) {
         std::int32_t rval = -1;
-        const com::HRESULT status =
-            session.Driver().InvokeMethod(5, {com::VARIANT::Ref(&rval), com::VARIANT::I2(kNode), com::VARIANT::I2(1),
-                                              com::VARIANT::I2(1), com::VARIANT::I2(1),
-                                              com::VARIANT::Bytes(buffer.data())});
-        if (status != com::S_OK || rval != 0 || buffer[7] != 0x8E) {
+        const orv::platform::automation::HRESULT status =
+            session.Driver().InvokeMethod(5, {orv::platform::automation::VARIANT::Ref(&rval), orv::platform::automation::VARIANT::I2(kNode), orv::platform::automation::VARIANT::I2(1),
+                                              orv::platform::automation::VARIANT::I2(1), orv::platform::automation::VARIANT::I2(1),
+                                              orv::platform::automation::VARIANT::Bytes(buffer.data())});
+        if (status != orv::platform::automation::S_OK || rval != 0 || buffer[7] != 0x8E) {
             state.SkipWithError("Get_Attribute_Single through Invoke failed");
             break;
         }
@@ -168,8 +167,8 @@ void BM_NetworkWhoInvoke(benchmark::State& state)
     std::array<std::uint8_t, 8> buffer{};
     for (auto _ : state) {
         std::int32_t rval = 0;
-        session.Driver().InvokeMethod(10, {com::VARIANT::Ref(&rval), com::VARIANT::I2(kNode),
-                                           com::VARIANT::Bytes(buffer.data())});
+        session.Driver().InvokeMethod(10, {orv::platform::automation::VARIANT::Ref(&rval), orv::platform::automation::VARIANT::I2(kNode),
+                                           orv::platform::automation::VARIANT::Bytes(buffer.data())});
         benchmark::DoNotOptimize(rval);
     }
     state.SetItemsProcessed(state.iterations());
@@ -182,12 +181,12 @@ void BM_NetworkWhoInvokeDispParams(benchmark::State& state)
     Session& session = TheSession();
     std::array<std::uint8_t, 8> buffer{};
     std::int32_t rval = 0;
-    std::array<com::VARIANT, 3> args{com::VARIANT::Bytes(buffer.data()), com::VARIANT::I2(kNode),
-                                     com::VARIANT::Ref(&rval)};
-    com::DISPPARAMS params{args.data(), nullptr, 3, 0};
-    com::IDispatch* dispatch = session.Driver().Dispatch();
+    std::array<orv::platform::automation::VARIANT, 3> args{orv::platform::automation::VARIANT::Bytes(buffer.data()), orv::platform::automation::VARIANT::I2(kNode),
+                                     orv::platform::automation::VARIANT::Ref(&rval)};
+    orv::platform::automation::DISPPARAMS params{args.data(), nullptr, 3, 0};
+    orv::platform::automation::IDispatch* dispatch = session.Driver().Dispatch();
     for (auto _ : state) {
-        dispatch->Invoke(10, com::DISPATCH_METHOD, &params, nullptr, nullptr);
+        dispatch->Invoke(10, orv::platform::automation::DISPATCH_METHOD, &params, nullptr, nullptr);
         benchmark::DoNotOptimize(rval);
     }
     state.SetItemsProcessed(state.iterations());

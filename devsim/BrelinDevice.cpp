@@ -9,8 +9,8 @@ namespace devsim {
 
 namespace {
 
-using dnet::Group2;
-using namespace dnet::error;
+using devicenet::Group2;
+using namespace devicenet::error;
 
 constexpr std::uint32_t kDuplicateMacWaitMs = 1000;
 constexpr std::size_t kFrameData = 8;
@@ -30,7 +30,7 @@ struct BrelinDevice::Impl {
     explicit Impl(Options opts) : options(std::move(opts))
     {
         model.identity.password = options.password;
-        model.devicenet.macId = options.macId & dnet::kMacMask;
+        model.devicenet.macId = options.macId & devicenet::kMacMask;
         model.devicenet.baudRate = options.baudRate <= kMaxBaudRate ? options.baudRate : 0;
         model.devicenet.macSwitch = options.macSwitch;
         model.devicenet.baudSwitch = options.baudSwitch;
@@ -101,7 +101,7 @@ struct BrelinDevice::Impl {
         Emit(id, payload, true);
     }
 
-    std::uint32_t ResponseId() const { return dnet::Group2Id(model.activeMacId, Group2::ExplicitResponse); }
+    std::uint32_t ResponseId() const { return devicenet::Group2Id(model.activeMacId, Group2::ExplicitResponse); }
 
     void FlushSerial()
     {
@@ -191,7 +191,7 @@ struct BrelinDevice::Impl {
         for (int shift = 0; shift < 32; shift += 8) {
             payload.Push(static_cast<std::uint8_t>(model.identity.serialNumber >> shift));
         }
-        Emit(dnet::Group2Id(model.activeMacId, Group2::DuplicateMacCheck), payload, false);
+        Emit(devicenet::Group2Id(model.activeMacId, Group2::DuplicateMacCheck), payload, false);
         if (!response) {
             ++macChecksSent;
         }
@@ -200,12 +200,12 @@ struct BrelinDevice::Impl {
     void OnFrame(const canbus::Frame& frame, std::uint32_t nowMs)
     {
         Advance(nowMs);
-        if (Deaf() || frame.extended || frame.remote || frame.length > kFrameData || !dnet::IsGroup2(frame.id) ||
-            dnet::Group2Mac(frame.id) != model.activeMacId) {
+        if (Deaf() || frame.extended || frame.remote || frame.length > kFrameData || !devicenet::IsGroup2(frame.id) ||
+            devicenet::Group2Mac(frame.id) != model.activeMacId) {
             return;
         }
         const ByteView data(frame.data.data(), frame.length);
-        const auto message = static_cast<Group2>(dnet::Group2Message(frame.id));
+        const auto message = static_cast<Group2>(devicenet::Group2Message(frame.id));
         if (message == Group2::DuplicateMacCheck) {
             OnDuplicateMacCheck(data);
             return;
@@ -235,29 +235,29 @@ struct BrelinDevice::Impl {
 
     void OnUnconnected(ByteView data)
     {
-        if (data.size() < 2 || (data[0] & dnet::kFragBit)) {
+        if (data.size() < 2 || (data[0] & devicenet::kFragBit)) {
             return;
         }
-        const std::uint8_t header = data[0] & static_cast<std::uint8_t>(~dnet::kFragBit);
+        const std::uint8_t header = data[0] & static_cast<std::uint8_t>(~devicenet::kFragBit);
         const std::uint8_t service = data[1];
-        if (service & dnet::service::kResponseBit) {
+        if (service & devicenet::service::kResponseBit) {
             return;
         }
         Outcome outcome;
-        if (service != dnet::service::kAllocate && service != dnet::service::kRelease) {
+        if (service != devicenet::service::kAllocate && service != devicenet::service::kRelease) {
             outcome = Outcome::Error(kServiceNotSupported, kGroup2OnlyServer);
         } else if (data.size() < 4) {
             outcome = Outcome::Error(kNotEnoughData);
         } else if (data[2] != 3 || data[3] != 1) {
             outcome = Outcome::Error(kObjectDoesNotExist);
         } else {
-            const std::size_t want = service == dnet::service::kAllocate ? 6 : 5;
+            const std::size_t want = service == devicenet::service::kAllocate ? 6 : 5;
             if (data.size() != want) {
                 outcome = Outcome::Error(data.size() < want ? kNotEnoughData : kTooMuchData);
-            } else if (service == dnet::service::kAllocate) {
+            } else if (service == devicenet::service::kAllocate) {
                 outcome = model.Allocate(data[4], data[5]);
             } else {
-                outcome = model.Release(data[4], header & dnet::kMacMask);
+                outcome = model.Release(data[4], header & devicenet::kMacMask);
             }
         }
         Reply(header, service, outcome);
@@ -281,11 +281,11 @@ struct BrelinDevice::Impl {
             return;
         }
         const std::uint8_t header = data[0];
-        if (!model.connections.ExplicitOpen() || (header & dnet::kMacMask) != model.connections.Owner()) {
+        if (!model.connections.ExplicitOpen() || (header & devicenet::kMacMask) != model.connections.Owner()) {
             return;
         }
         model.connections.Kick(model.connections.Explicit(), model.nowMs);
-        if (!(header & dnet::kFragBit)) {
+        if (!(header & devicenet::kFragBit)) {
             sender.Abort();
             reassembly.Abort();
             Execute(header, data.subspan(1));
@@ -294,9 +294,9 @@ struct BrelinDevice::Impl {
         if (data.size() < 2) {
             return;
         }
-        const std::uint8_t type = data[1] & dnet::kFragmentTypeMask;
-        const std::uint8_t count = data[1] & dnet::kFragmentCountMask;
-        if (type == static_cast<std::uint8_t>(dnet::FragmentType::Ack)) {
+        const std::uint8_t type = data[1] & devicenet::kFragmentTypeMask;
+        const std::uint8_t count = data[1] & devicenet::kFragmentCountMask;
+        if (type == static_cast<std::uint8_t>(devicenet::FragmentType::Ack)) {
             if (data.size() >= 3 &&
                 sender.OnAck(count, data[2], model.nowMs) == ResponseSender::AckResult::Next) {
                 Emit(ResponseId(), sender.Current(), true);
@@ -307,20 +307,20 @@ struct BrelinDevice::Impl {
         const RequestReassembly::Step step = reassembly.OnFragment(data, model.nowMs, kExplicitMessageSize);
         if (step.acknowledge) {
             Payload ack;
-            ack.Push(static_cast<std::uint8_t>(header | dnet::kFragBit));
-            ack.Push(static_cast<std::uint8_t>(static_cast<std::uint8_t>(dnet::FragmentType::Ack) | step.count));
+            ack.Push(static_cast<std::uint8_t>(header | devicenet::kFragBit));
+            ack.Push(static_cast<std::uint8_t>(static_cast<std::uint8_t>(devicenet::FragmentType::Ack) | step.count));
             ack.Push(step.status);
             Emit(ResponseId(), ack, true);
         }
         if (step.complete) {
-            Execute(static_cast<std::uint8_t>(reassembly.Header() & ~dnet::kFragBit), reassembly.Body());
+            Execute(static_cast<std::uint8_t>(reassembly.Header() & ~devicenet::kFragBit), reassembly.Body());
         }
     }
 
     // One whole explicit request: runs it on the objects and answers.
     void Execute(std::uint8_t header, ByteView body)
     {
-        if (body.empty() || (body[0] & dnet::service::kResponseBit)) {
+        if (body.empty() || (body[0] & devicenet::service::kResponseBit)) {
             return;
         }
         const std::uint8_t service = body[0];
@@ -328,7 +328,7 @@ struct BrelinDevice::Impl {
         if (body.size() < 3) {
             outcome = Outcome::Error(kNotEnoughData);
         } else {
-            model.requester = header & dnet::kMacMask;
+            model.requester = header & devicenet::kMacMask;
             outcome = devsim::Execute(model, BrelinClasses(), service, body[1], body[2], body.subspan(3));
         }
         if (outcome.Ok() && outcome.data.size() + 1 > kExplicitMessageSize) {
@@ -345,13 +345,13 @@ struct BrelinDevice::Impl {
     // The answer: in one frame when it fits, else fragmented.
     void Reply(std::uint8_t header, std::uint8_t service, const Outcome& outcome)
     {
-        header &= static_cast<std::uint8_t>(~dnet::kFragBit);
+        header &= static_cast<std::uint8_t>(~devicenet::kFragBit);
         Bytes body;
         if (outcome.Ok()) {
-            body.push_back(static_cast<std::uint8_t>(service | dnet::service::kResponseBit));
+            body.push_back(static_cast<std::uint8_t>(service | devicenet::service::kResponseBit));
             body.insert(body.end(), outcome.data.begin(), outcome.data.end());
         } else {
-            body = {dnet::service::kErrorResponse, outcome.general, outcome.additional};
+            body = {devicenet::service::kErrorResponse, outcome.general, outcome.additional};
         }
         if (body.size() + 1 <= kFrameData) {
             EmitBytes(ResponseId(), header, body);
@@ -401,7 +401,7 @@ struct BrelinDevice::Impl {
             FlushSerial();
         }
         const Bytes response = model.gateway.Produce(model.pollLayout);
-        const std::uint32_t id = dnet::PollResponseId(model.activeMacId);
+        const std::uint32_t id = devicenet::PollResponseId(model.activeMacId);
         if (response.size() <= kFrameData) {
             Payload payload;
             for (const auto byte : response) {

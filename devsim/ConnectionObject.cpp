@@ -9,7 +9,7 @@ namespace devsim {
 namespace {
 
 using namespace tables;
-using namespace dnet::error;
+using namespace devicenet::error;
 
 constexpr std::uint8_t kExplicit = ConnectionSet::kExplicitInstance;
 
@@ -35,14 +35,14 @@ const AttributeEntry kInstanceAttributes[] = {
     {3, Kind::Usint, 0, [](const Model&, std::uint8_t i) { return Number(i == kExplicit ? 0x83 : 0x82); }, nullptr},
     {4, Kind::Uint, 0,
      [](const Model& m, std::uint8_t i) {
-         return Number(i == kExplicit ? dnet::Group2Id(m.activeMacId, dnet::Group2::ExplicitResponse)
-                                      : dnet::PollResponseId(m.activeMacId));
+         return Number(i == kExplicit ? devicenet::Group2Id(m.activeMacId, devicenet::Group2::ExplicitResponse)
+                                      : devicenet::PollResponseId(m.activeMacId));
      },
      nullptr},
     {5, Kind::Uint, 0,
      [](const Model& m, std::uint8_t i) {
-         return Number(dnet::Group2Id(m.activeMacId,
-                                      i == kExplicit ? dnet::Group2::ExplicitRequest : dnet::Group2::PollCommand));
+         return Number(devicenet::Group2Id(m.activeMacId,
+                                      i == kExplicit ? devicenet::Group2::ExplicitRequest : devicenet::Group2::PollCommand));
      },
      nullptr},
     // Produced on message group 2 (source) or 1; consumed on group 2 (destination).
@@ -108,7 +108,7 @@ const AttributeEntry kInstanceAttributes[] = {
 // Reset of a connection restarts its watchdog and brings a timed-out connection back.
 Outcome ConnectionService(Model& model, std::uint8_t instance, std::uint8_t service, ByteView data)
 {
-    if (service != dnet::service::kReset || instance == 0) {
+    if (service != devicenet::service::kReset || instance == 0) {
         return Outcome::Error(kServiceNotSupported);
     }
     if (!data.empty()) {

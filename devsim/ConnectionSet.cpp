@@ -7,8 +7,8 @@ namespace devsim {
 
 namespace {
 
-using namespace dnet::error;
-constexpr std::uint8_t kSupportedChoices = dnet::kChoiceExplicit | dnet::kChoicePoll;
+using namespace devicenet::error;
+constexpr std::uint8_t kSupportedChoices = devicenet::kChoiceExplicit | devicenet::kChoicePoll;
 
 std::uint32_t WatchdogLimit(const Connection& connection)
 {
@@ -35,7 +35,7 @@ Outcome ConnectionSet::Allocate(std::uint8_t choice, std::uint8_t allocator, std
     if (choice == 0 || (choice & ~kSupportedChoices) != 0) {
         return Outcome::Error(kInvalidParameter, kInvalidAllocationChoice);
     }
-    if (allocator > dnet::kMacMask) {
+    if (allocator > devicenet::kMacMask) {
         return Outcome::Error(kInvalidParameter);
     }
     if (owner_ != kNoOwner && owner_ != allocator) {
@@ -46,7 +46,7 @@ Outcome ConnectionSet::Allocate(std::uint8_t choice, std::uint8_t allocator, std
     }
     owner_ = allocator;
     allocated_ |= choice;
-    if (choice & dnet::kChoiceExplicit) {
+    if (choice & devicenet::kChoiceExplicit) {
         Explicit() = Connection{};
         Explicit().state = ConnectionState::Established;
         Explicit().expectedPacketRate = kExplicitDefaultPacketRate;
@@ -55,7 +55,7 @@ Outcome ConnectionSet::Allocate(std::uint8_t choice, std::uint8_t allocator, std
         Explicit().producedSize = kExplicitMessageSize;
         Explicit().consumedSize = kExplicitMessageSize;
     }
-    if (choice & dnet::kChoicePoll) {
+    if (choice & devicenet::kChoicePoll) {
         // An I/O connection stays configuring until the master sets its expected packet rate.
         Poll() = Connection{};
         Poll().state = ConnectionState::Configuring;
@@ -76,11 +76,11 @@ Outcome ConnectionSet::Release(std::uint8_t choice, std::uint8_t requester)
     if ((allocated_ & choice) != choice) {
         return Outcome::Error(kAlreadyInState, kInvalidAllocationChoice);
     }
-    if (choice & dnet::kChoicePoll) {
-        Delete(dnet::kChoicePoll);
+    if (choice & devicenet::kChoicePoll) {
+        Delete(devicenet::kChoicePoll);
     }
-    if (choice & dnet::kChoiceExplicit) {
-        Delete(dnet::kChoiceExplicit);
+    if (choice & devicenet::kChoiceExplicit) {
+        Delete(devicenet::kChoiceExplicit);
     }
     return Outcome::Success();
 }
@@ -122,16 +122,16 @@ void ConnectionSet::Tick(std::uint32_t nowMs)
     if (PollEstablished() && Expired(Poll(), nowMs)) {
         switch (Poll().watchdogAction) {
         case WatchdogAction::TimedOut: Poll().state = ConnectionState::TimedOut; break;
-        case WatchdogAction::AutoDelete: Delete(dnet::kChoicePoll); break;
+        case WatchdogAction::AutoDelete: Delete(devicenet::kChoicePoll); break;
         case WatchdogAction::AutoReset: Poll().lastActivityMs = nowMs; break;
-        case WatchdogAction::DeferredDelete: Delete(dnet::kChoicePoll); break;
+        case WatchdogAction::DeferredDelete: Delete(devicenet::kChoicePoll); break;
         }
     }
     if (Explicit().state == ConnectionState::Established && Expired(Explicit(), nowMs)) {
-        if (Explicit().watchdogAction == WatchdogAction::DeferredDelete && (allocated_ & dnet::kChoicePoll)) {
+        if (Explicit().watchdogAction == WatchdogAction::DeferredDelete && (allocated_ & devicenet::kChoicePoll)) {
             Explicit().state = ConnectionState::DeferredDelete;
         } else {
-            Delete(dnet::kChoiceExplicit);
+            Delete(devicenet::kChoiceExplicit);
         }
     }
 }
@@ -150,12 +150,12 @@ std::optional<std::uint32_t> ConnectionSet::NextExpiry(std::uint32_t nowMs) cons
 
 void ConnectionSet::Delete(std::uint8_t choiceBit)
 {
-    if (choiceBit == dnet::kChoicePoll) {
+    if (choiceBit == devicenet::kChoicePoll) {
         Poll() = Connection{};
         // An explicit connection waiting for its I/O connections to go goes with the last one.
         if (Explicit().state == ConnectionState::DeferredDelete) {
             Explicit() = Connection{};
-            allocated_ &= static_cast<std::uint8_t>(~dnet::kChoiceExplicit);
+            allocated_ &= static_cast<std::uint8_t>(~devicenet::kChoiceExplicit);
         }
     } else {
         Explicit() = Connection{};

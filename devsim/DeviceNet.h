@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace devsim::dnet {
+namespace devsim::devicenet {
 
 // Group 2 identifiers carry the slave's MAC ID: 0x400 + 8 x MAC + message ID.
 enum class Group2 : std::uint8_t {
@@ -78,4 +78,4 @@ inline constexpr std::uint8_t kGroup2OnlyServer = 0x03;
 inline constexpr std::uint8_t kChoiceExplicit = 0x01;
 inline constexpr std::uint8_t kChoicePoll = 0x02;
 
-} // namespace devsim::dnet
+} // namespace devsim::devicenet

@@ -9,7 +9,7 @@ namespace devsim {
 namespace {
 
 using namespace tables;
-using namespace dnet::error;
+using namespace devicenet::error;
 
 const AttributeEntry kClassAttributes[] = {
     {1, Kind::Uint, 0, Revision2, nullptr},
@@ -58,12 +58,12 @@ Outcome DeviceNetService(Model& model, std::uint8_t instance, std::uint8_t servi
         return Outcome::Error(kServiceNotSupported);
     }
     switch (service) {
-    case dnet::service::kAllocate:
+    case devicenet::service::kAllocate:
         if (data.size() != 2) {
             return Outcome::Error(data.size() < 2 ? kNotEnoughData : kTooMuchData);
         }
         return model.Allocate(data[0], data[1]);
-    case dnet::service::kRelease:
+    case devicenet::service::kRelease:
         if (data.size() != 1) {
             return Outcome::Error(data.empty() ? kNotEnoughData : kTooMuchData);
         }

@@ -31,7 +31,7 @@ bool ParseOne(std::string_view item, Faults& faults, std::string& error)
         faults.dropEvery = number;
     } else if (name == "delay" && ParseNumber(value, number) && number <= 60000) {
         faults.delayMs = number;
-    } else if (name == "second-mac" && ParseNumber(value, number) && number <= dnet::kMacMask) {
+    } else if (name == "second-mac" && ParseNumber(value, number) && number <= devicenet::kMacMask) {
         faults.secondMacId = static_cast<int>(number);
     } else if (name == "bad-fragments" && value == "skip-count") {
         faults.fragments = FragmentFault::SkipCount;
@@ -103,7 +103,7 @@ void OutputStage::Send(const canbus::Frame& frame, bool answer, std::uint32_t no
     if (answer && faults_.secondMacId >= 0) {
         canbus::Frame stray = frame;
         const auto mac = static_cast<std::uint32_t>(faults_.secondMacId);
-        stray.id = dnet::IsGroup2(frame.id) ? (frame.id & ~0x1F8u) | (mac << 3) : (frame.id & ~0x3Fu) | mac;
+        stray.id = devicenet::IsGroup2(frame.id) ? (frame.id & ~0x1F8u) | (mac << 3) : (frame.id & ~0x3Fu) | mac;
         Out(stray, nowMs, sink);
     }
     Out(frame, nowMs, sink);

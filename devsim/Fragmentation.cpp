@@ -12,13 +12,13 @@ namespace {
 constexpr std::size_t kExplicitFragmentBody = 6;
 constexpr std::size_t kIoFragmentData = 7;
 
-std::uint8_t Type(std::uint8_t fragmentByte) { return fragmentByte & dnet::kFragmentTypeMask; }
-std::uint8_t Count(std::uint8_t fragmentByte) { return fragmentByte & dnet::kFragmentCountMask; }
-std::uint8_t NextCount(std::uint8_t count) { return static_cast<std::uint8_t>((count + 1) & dnet::kFragmentCountMask); }
+std::uint8_t Type(std::uint8_t fragmentByte) { return fragmentByte & devicenet::kFragmentTypeMask; }
+std::uint8_t Count(std::uint8_t fragmentByte) { return fragmentByte & devicenet::kFragmentCountMask; }
+std::uint8_t NextCount(std::uint8_t count) { return static_cast<std::uint8_t>((count + 1) & devicenet::kFragmentCountMask); }
 
-constexpr std::uint8_t kFirst = static_cast<std::uint8_t>(dnet::FragmentType::First);
-constexpr std::uint8_t kMiddle = static_cast<std::uint8_t>(dnet::FragmentType::Middle);
-constexpr std::uint8_t kLast = static_cast<std::uint8_t>(dnet::FragmentType::Last);
+constexpr std::uint8_t kFirst = static_cast<std::uint8_t>(devicenet::FragmentType::First);
+constexpr std::uint8_t kMiddle = static_cast<std::uint8_t>(devicenet::FragmentType::Middle);
+constexpr std::uint8_t kLast = static_cast<std::uint8_t>(devicenet::FragmentType::Last);
 
 } // namespace
 
@@ -52,7 +52,7 @@ RequestReassembly::Step RequestReassembly::OnFragment(ByteView frame, std::uint3
     step.acknowledge = true;
     step.count = count;
     if (body_.size() + body.size() > limit) {
-        step.status = dnet::kAckTooMuchData;
+        step.status = devicenet::kAckTooMuchData;
         active_ = false;
         return step;
     }
@@ -84,13 +84,13 @@ void ResponseSender::Start(std::uint8_t header, Bytes body, std::uint32_t nowMs,
 std::uint8_t ResponseSender::CountOf(std::size_t index) const
 {
     const std::size_t count = (fault_ == FragmentFault::SkipCount && index > 0) ? index + 1 : index;
-    return static_cast<std::uint8_t>(count & dnet::kFragmentCountMask);
+    return static_cast<std::uint8_t>(count & devicenet::kFragmentCountMask);
 }
 
 Payload ResponseSender::Current() const
 {
     Payload payload;
-    payload.Push(static_cast<std::uint8_t>(header_ | dnet::kFragBit));
+    payload.Push(static_cast<std::uint8_t>(header_ | devicenet::kFragBit));
     const std::size_t rest = body_.size() - offset_;
     std::uint8_t type = index_ == 0 ? kFirst : rest <= kExplicitFragmentBody ? kLast : kMiddle;
     if (index_ == 0 && fault_ == FragmentFault::MissingFirst) {
@@ -108,7 +108,7 @@ ResponseSender::AckResult ResponseSender::OnAck(std::uint8_t count, std::uint8_t
     if (!active_ || count != CountOf(index_)) {
         return AckResult::Ignored;
     }
-    if (status != dnet::kAckSuccess) {
+    if (status != devicenet::kAckSuccess) {
         active_ = false;
         return AckResult::Aborted;
     }
@@ -154,7 +154,7 @@ IoReassembly::Result IoReassembly::OnFrame(ByteView frame, std::size_t limit)
     if (type == kFirst && count == 0) {
         active_ = true;
         data_.clear();
-    } else if (!active_ || type == kFirst || type == static_cast<std::uint8_t>(dnet::FragmentType::Ack) ||
+    } else if (!active_ || type == kFirst || type == static_cast<std::uint8_t>(devicenet::FragmentType::Ack) ||
                count != NextCount(lastCount_)) {
         active_ = false;
         return Result::Discarded;
@@ -185,7 +185,7 @@ std::vector<Payload> SplitIo(ByteView data, FragmentFault fault)
         }
         const std::size_t count = (fault == FragmentFault::SkipCount && index > 0) ? index + 1 : index;
         Payload payload;
-        payload.Push(static_cast<std::uint8_t>(type | (count & dnet::kFragmentCountMask)));
+        payload.Push(static_cast<std::uint8_t>(type | (count & devicenet::kFragmentCountMask)));
         for (std::size_t i = 0; i < std::min(rest, kIoFragmentData); ++i) {
             payload.Push(data[offset + i]);
         }

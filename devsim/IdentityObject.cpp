@@ -8,7 +8,7 @@ namespace devsim {
 namespace {
 
 using namespace tables;
-using namespace dnet::error;
+using namespace devicenet::error;
 
 bool Unlocked(const Model& model, std::uint8_t) { return model.identity.unlocked; }
 
@@ -83,7 +83,7 @@ const AttributeEntry kInstanceAttributes[] = {
 
 Outcome IdentityService(Model& model, std::uint8_t instance, std::uint8_t service, ByteView data)
 {
-    if (service != dnet::service::kReset || instance == 0) {
+    if (service != devicenet::service::kReset || instance == 0) {
         return Outcome::Error(kServiceNotSupported);
     }
     if (data.size() > 1) {

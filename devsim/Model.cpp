@@ -7,7 +7,7 @@ namespace devsim {
 Outcome Model::Allocate(std::uint8_t choice, std::uint8_t allocator)
 {
     Outcome outcome = connections.Allocate(choice, allocator, nowMs);
-    if (outcome.Ok() && (choice & dnet::kChoicePoll)) {
+    if (outcome.Ok() && (choice & devicenet::kChoicePoll)) {
         pollLayout = gateway.CurrentLayout();
         pollIdle = true;
         connections.Poll().producedSize = pollLayout.Produced();

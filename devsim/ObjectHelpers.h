@@ -25,7 +25,7 @@ inline bool OneOf(std::uint32_t value, std::initializer_list<std::uint32_t> allo
     return false;
 }
 
-inline Outcome Invalid() { return Outcome::Error(dnet::error::kInvalidAttributeValue); }
+inline Outcome Invalid() { return Outcome::Error(devicenet::error::kInvalidAttributeValue); }
 inline Outcome Done() { return Outcome::Success(); }
 
 // Stores a setting and marks the device as configured.

@@ -9,7 +9,7 @@ namespace devsim {
 
 namespace {
 
-using namespace dnet::error;
+using namespace devicenet::error;
 
 const AttributeEntry* Find(std::span<const AttributeEntry> table, std::uint8_t id)
 {
@@ -138,8 +138,8 @@ Outcome Execute(Model& model, std::span<const ObjectClass* const> classes, std::
     }
     const std::span<const AttributeEntry> table = instance == 0 ? cls.classAttributes : cls.instanceAttributes;
     switch (service) {
-    case dnet::service::kGetAttributeSingle: return GetAttribute(model, table, instance, data);
-    case dnet::service::kSetAttributeSingle: return SetAttribute(model, table, instance, data);
+    case devicenet::service::kGetAttributeSingle: return GetAttribute(model, table, instance, data);
+    case devicenet::service::kSetAttributeSingle: return SetAttribute(model, table, instance, data);
     default:
         return cls.otherServices ? cls.otherServices(model, instance, service, data)
                                  : Outcome::Error(kServiceNotSupported);

@@ -12,7 +12,7 @@ namespace devsim {
 namespace {
 
 using namespace tables;
-using namespace dnet::error;
+using namespace devicenet::error;
 
 StreamSettings& Stream(Model& m) { return m.gateway.stream; }
 const StreamSettings& Stream(const Model& m) { return m.gateway.stream; }

@@ -23,7 +23,6 @@
 
 namespace {
 
-namespace com = orv::com;
 
 enum class Action { Register, Unregister, ShowVersion };
 
@@ -36,7 +35,7 @@ int Usage()
                          "  /v               prints its version record\n"
                          "  --system         in the registry of the whole machine, %s\n"
                          "  --registry FILE  in FILE (default: $ORV_REGISTRY, else the user's registry)\n",
-                 com::Registry::SystemPath().c_str());
+                 orv::platform::automation::Registry::SystemPath().c_str());
     return 2;
 }
 
@@ -58,7 +57,7 @@ int ShowVersion(const std::filesystem::path& path)
 std::optional<std::string> RegistryProblem()
 {
     std::string why;
-    if (com::Registry().Load(&why)) {
+    if (orv::platform::automation::Registry().Load(&why)) {
         return std::nullopt;
     }
     return "the class registry " + why + "; it was left unchanged";
@@ -78,7 +77,7 @@ int main(int argc, char** argv)
         } else if (arg == "/v" || arg == "/V" || arg == "-v") {
             action = Action::ShowVersion;
         } else if (arg == "--system" && !registry) {
-            registry = com::Registry::SystemPath().string();
+            registry = orv::platform::automation::Registry::SystemPath().string();
         } else if (arg == "--registry" && !registry && i + 1 < argc && argv[i + 1][0] != '\0') {
             registry = argv[++i];
         } else if (arg.starts_with('-') || (arg.size() == 2 && arg[0] == '/') || !file.empty()) {
@@ -118,9 +117,9 @@ int main(int argc, char** argv)
 
     const char* exportName = action == Action::Register ? "DllRegisterServer" : "DllUnregisterServer";
     std::string why;
-    const com::HRESULT result = action == Action::Register ? com::RegisterServerLibrary(path, &why)
-                                                           : com::UnregisterServerLibrary(path, &why);
-    if (com::FAILED(result)) {
+    const orv::platform::automation::HRESULT result = action == Action::Register ? orv::platform::automation::RegisterServerLibrary(path, &why)
+                                                           : orv::platform::automation::UnregisterServerLibrary(path, &why);
+    if (orv::platform::automation::FAILED(result)) {
         // The registry may have broken since it was checked.
         const std::optional<std::string> problem = RegistryProblem();
         std::fprintf(stderr, "orvregsvr: %s (0x%08X)\n", problem ? problem->c_str() : why.c_str(),
@@ -128,6 +127,6 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("orvregsvr: %s in %s succeeded (registry %s).\n", exportName, path.c_str(),
-                com::Registry::DefaultPath().c_str());
+                orv::platform::automation::Registry::DefaultPath().c_str());
     return 0;
 }

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 namespace {
 
@@ -223,4 +223,4 @@ HRESULT CreateDispatch(std::string_view progId, ComPtr<IDispatch>& dispatch, std
     return CoCreateInstance(clsid, nullptr, IID_IDispatch, dispatch.Receive(), errorText);
 }
 
-} // namespace orv::com
+} // namespace orv::platform::automation

@@ -32,7 +32,7 @@
 #include <string>
 #include <string_view>
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 // The CLSID of `progId`: the default value of its CLSID subkey; failing that, when it names its
 // current version in CurVer (a version-independent ProgID), that ProgID's CLSID.
@@ -56,4 +56,4 @@ std::size_t CoFreeUnusedLibraries();
 // The IDispatch of a new object of the class `progId` names (a ProgID, or a CLSID as "{...}").
 HRESULT CreateDispatch(std::string_view progId, ComPtr<IDispatch>& dispatch, std::string* errorText = nullptr);
 
-} // namespace orv::com
+} // namespace orv::platform::automation

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 struct InterfaceInfo;
 
@@ -57,4 +57,4 @@ protected:
     ~IDispatch() = default;
 };
 
-} // namespace orv::com
+} // namespace orv::platform::automation

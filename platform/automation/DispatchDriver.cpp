@@ -4,7 +4,7 @@
 
 #include <array>
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 HRESULT InvokeMethod(IDispatch* dispatch, DISPID dispId, std::span<const VARIANT> args, std::uint32_t* argErr)
 {
@@ -34,7 +34,7 @@ HRESULT DispatchDriver::CreateDispatch(std::string_view progId, std::string* err
 {
     ReleaseDispatch();
     ComPtr<IDispatch> created;
-    const HRESULT result = com::CreateDispatch(progId, created, errorText);
+    const HRESULT result = platform::automation::CreateDispatch(progId, created, errorText);
     if (SUCCEEDED(result)) {
         AttachDispatch(created.Detach(), true);
     }
@@ -73,4 +73,4 @@ HRESULT DispatchDriver::GetIDOfName(const char* name, DISPID* dispId) const
     return dispatch_->GetIDsOfNames(&name, 1, dispId);
 }
 
-} // namespace orv::com
+} // namespace orv::platform::automation

@@ -2,13 +2,13 @@
 // The client side of a dispatch interface: calling a method by DISPID with its arguments in the
 // order they are declared, and DispatchDriver, an IDispatch pointer that releases itself.
 //
-//     com::DispatchDriver driver;
+//     platform::automation::DispatchDriver driver;
 //     std::string why;
 //     if (FAILED(driver.CreateDispatch("Maker.Class.1", &why))) { show(why); }
 //     std::int32_t rval = -1;
 //     std::uint8_t buffer[152] = {};
-//     com::HRESULT status = driver.InvokeMethod(5, {com::VARIANT::Ref(&rval), com::VARIANT::I2(node),
-//                                                   ..., com::VARIANT::Bytes(buffer)});
+//     platform::automation::HRESULT status = driver.InvokeMethod(5, {platform::automation::VARIANT::Ref(&rval), platform::automation::VARIANT::I2(node),
+//                                                   ..., platform::automation::VARIANT::Bytes(buffer)});
 
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/Unknown.h"
@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 // Calls method `dispId` of `dispatch` (DISPATCH_METHOD) with `args` first to last; they are
 // handed to Invoke reversed, as DISPPARAMS holds them. No return value is asked for. At most
@@ -54,11 +54,11 @@ public:
 
     HRESULT InvokeMethod(DISPID dispId, std::initializer_list<VARIANT> args, std::uint32_t* argErr = nullptr) const
     {
-        return com::InvokeMethod(dispatch_, dispId, std::span<const VARIANT>(args.begin(), args.size()), argErr);
+        return platform::automation::InvokeMethod(dispatch_, dispId, std::span<const VARIANT>(args.begin(), args.size()), argErr);
     }
     HRESULT InvokeMethod(DISPID dispId, std::span<const VARIANT> args, std::uint32_t* argErr = nullptr) const
     {
-        return com::InvokeMethod(dispatch_, dispId, args, argErr);
+        return platform::automation::InvokeMethod(dispatch_, dispId, args, argErr);
     }
 
     // The DISPID of member `name`.
@@ -69,4 +69,4 @@ private:
     bool autoRelease_ = false;
 };
 
-} // namespace orv::com
+} // namespace orv::platform::automation

@@ -1,6 +1,6 @@
 #include "platform/automation/Guid.h"
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 std::string GuidToString(const GUID& guid)
 {
@@ -18,4 +18,4 @@ std::string GuidToString(const GUID& guid)
     return text;
 }
 
-} // namespace orv::com
+} // namespace orv::platform::automation

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 // 16 bytes: Data1 to Data3 in host byte order, Data4 as written. A plain C record, so that the
 // server entry points can take it across the C boundary.
@@ -90,4 +90,4 @@ inline constexpr IID IID_IUnknown = MakeGuid("{00000000-0000-0000-C000-000000000
 inline constexpr IID IID_IClassFactory = MakeGuid("{00000001-0000-0000-C000-000000000046}");
 inline constexpr IID IID_IDispatch = MakeGuid("{00020400-0000-0000-C000-000000000046}");
 
-} // namespace orv::com
+} // namespace orv::platform::automation

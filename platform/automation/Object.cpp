@@ -1,6 +1,6 @@
 #include "platform/automation/Object.h"
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 HRESULT ObjectRoot::NonDelegating::QueryInterface(const IID& iid, void** object)
 {
@@ -99,4 +99,4 @@ HRESULT GetClassObject(const CLSID* clsid, const IID* iid, void** object, const 
     return factory.QueryInterface(*iid, object);
 }
 
-} // namespace orv::com
+} // namespace orv::platform::automation

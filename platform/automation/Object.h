@@ -5,13 +5,13 @@
 // An implementation class derives from its interfaces (all derived from IUnknown, with IUnknown's
 // functions left pure) and from ObjectRoot, and says in FindInterface which interfaces it has:
 //
-//     class Calc : public com::DispatchImpl<ICalc, kCalcInfo>, public com::ObjectRoot {
+//     class Calc : public platform::automation::DispatchImpl<ICalc, kCalcInfo>, public platform::automation::ObjectRoot {
 //     public:
-//         com::HRESULT Add(std::int32_t* rval, std::int16_t a, std::int16_t b) override;
+//         platform::automation::HRESULT Add(std::int32_t* rval, std::int16_t a, std::int16_t b) override;
 //     protected:
-//         com::IUnknown* FindInterface(const com::IID& iid) override
+//         platform::automation::IUnknown* FindInterface(const platform::automation::IID& iid) override
 //         {
-//             if (iid == com::IDispatch::kIid || iid == ICalc::kIid) return static_cast<ICalc*>(this);
+//             if (iid == platform::automation::IDispatch::kIid || iid == ICalc::kIid) return static_cast<ICalc*>(this);
 //             return nullptr;
 //         }
 //     };
@@ -33,7 +33,7 @@
 #include <new>
 #include <utility>
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 // Objects alive and server locks held in one server library; DllCanUnloadNow says S_OK only when
 // it is zero. A server defines one (a plain global: constant-initialised, no destructor work).
@@ -182,4 +182,4 @@ private:
 HRESULT GetClassObject(const CLSID* clsid, const IID* iid, void** object, const CLSID& served,
                        IClassFactory& factory);
 
-} // namespace orv::com
+} // namespace orv::platform::automation

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <dlfcn.h>
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 namespace {
 
@@ -186,4 +186,4 @@ HRESULT UnregisterServerLibrary(const fs::path& libraryPath, std::string* errorT
     return RunExport(libraryPath, "DllUnregisterServer", errorText);
 }
 
-} // namespace orv::com
+} // namespace orv::platform::automation

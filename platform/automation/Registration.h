@@ -46,7 +46,7 @@
 #include <string>
 #include <string_view>
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 struct ServerRegistration {
     CLSID clsid;
@@ -85,4 +85,4 @@ std::filesystem::path ModulePath(const void* address);
 HRESULT RegisterServerLibrary(const std::filesystem::path& libraryPath, std::string* errorText = nullptr);
 HRESULT UnregisterServerLibrary(const std::filesystem::path& libraryPath, std::string* errorText = nullptr);
 
-} // namespace orv::com
+} // namespace orv::platform::automation

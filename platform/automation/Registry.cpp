@@ -14,7 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 namespace {
 
@@ -570,4 +570,4 @@ std::optional<RegistryDocument> ReadClassesRoot(std::string* why)
     return root ? std::move(root) : RegistryDocument{};
 }
 
-} // namespace orv::com
+} // namespace orv::platform::automation

@@ -37,7 +37,7 @@
 #include <utility>
 #include <vector>
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 class RegistryDocument {
 public:
@@ -140,4 +140,4 @@ private:
 // parsed: a lookup then fails rather than answer from a part of the registry.
 std::optional<RegistryDocument> ReadClassesRoot(std::string* why = nullptr);
 
-} // namespace orv::com
+} // namespace orv::platform::automation

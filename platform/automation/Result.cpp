@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 std::string ResultText(HRESULT result)
 {
@@ -46,4 +46,4 @@ std::string ResultText(HRESULT result)
     return text;
 }
 
-} // namespace orv::com
+} // namespace orv::platform::automation

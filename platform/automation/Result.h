@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 using HRESULT = std::int32_t;
 
@@ -71,4 +71,4 @@ inline constexpr HRESULT HRESULT_MOD_NOT_FOUND = HresultFromWin32(126);
 // for a code without one.
 std::string ResultText(HRESULT result);
 
-} // namespace orv::com
+} // namespace orv::platform::automation

@@ -4,16 +4,16 @@
 // them (ModulePath is given the address of a function of the library's own with internal linkage,
 // which no other library's symbol can stand in for):
 //
-//     com::HRESULT DllGetClassObject(const com::CLSID* clsid, const com::IID* iid, void** object)
+//     platform::automation::HRESULT DllGetClassObject(const platform::automation::CLSID* clsid, const platform::automation::IID* iid, void** object)
 //     {
-//         return com::GetClassObject(clsid, iid, object, kClsid, factory);
+//         return platform::automation::GetClassObject(clsid, iid, object, kClsid, factory);
 //     }
-//     com::HRESULT DllCanUnloadNow() { return locks.IsLocked() ? com::S_FALSE : com::S_OK; }
-//     com::HRESULT DllRegisterServer()
+//     platform::automation::HRESULT DllCanUnloadNow() { return locks.IsLocked() ? platform::automation::S_FALSE : platform::automation::S_OK; }
+//     platform::automation::HRESULT DllRegisterServer()
 //     {
-//         return com::RegisterServer(kRegistration, com::ModulePath(reinterpret_cast<const void*>(&OwnFunction)));
+//         return platform::automation::RegisterServer(kRegistration, platform::automation::ModulePath(reinterpret_cast<const void*>(&OwnFunction)));
 //     }
-//     com::HRESULT DllUnregisterServer() { return com::UnregisterServer(kRegistration); }
+//     platform::automation::HRESULT DllUnregisterServer() { return platform::automation::UnregisterServer(kRegistration); }
 //
 // Build a server library with hidden visibility (CMake: CXX_VISIBILITY_PRESET hidden and
 // VISIBILITY_INLINES_HIDDEN ON). The exports stay visible through ORV_SERVER_EXPORT; everything
@@ -30,23 +30,23 @@ extern "C" {
 
 // The class object (class factory) of class *clsid as interface *iid; CLASS_E_CLASSNOTAVAILABLE
 // when the library does not serve that class.
-ORV_SERVER_EXPORT orv::com::HRESULT DllGetClassObject(const orv::com::CLSID* clsid, const orv::com::IID* iid,
+ORV_SERVER_EXPORT orv::platform::automation::HRESULT DllGetClassObject(const orv::platform::automation::CLSID* clsid, const orv::platform::automation::IID* iid,
                                                       void** object);
 // S_OK when no object of the library is alive and no server lock is held, so that the library may
 // be unloaded; S_FALSE otherwise.
-ORV_SERVER_EXPORT orv::com::HRESULT DllCanUnloadNow(void);
+ORV_SERVER_EXPORT orv::platform::automation::HRESULT DllCanUnloadNow(void);
 // Writes the library's classes into the registry (see Registration.h); S_OK or SELFREG_E_CLASS.
-ORV_SERVER_EXPORT orv::com::HRESULT DllRegisterServer(void);
+ORV_SERVER_EXPORT orv::platform::automation::HRESULT DllRegisterServer(void);
 // Removes what DllRegisterServer wrote; S_OK or SELFREG_E_CLASS.
-ORV_SERVER_EXPORT orv::com::HRESULT DllUnregisterServer(void);
+ORV_SERVER_EXPORT orv::platform::automation::HRESULT DllUnregisterServer(void);
 
 } // extern "C"
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 using DllGetClassObjectFunction = HRESULT (*)(const CLSID* clsid, const IID* iid, void** object);
 using DllCanUnloadNowFunction = HRESULT (*)();
 using DllRegisterServerFunction = HRESULT (*)();
 using DllUnregisterServerFunction = HRESULT (*)();
 
-} // namespace orv::com
+} // namespace orv::platform::automation

@@ -1,6 +1,6 @@
 #include "platform/automation/TypeInfo.h"
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 namespace {
 
@@ -122,4 +122,4 @@ HRESULT DispatchInvoke(const InterfaceInfo& info, void* object, DISPID dispId, s
     return method->thunk(object, converted.data());
 }
 
-} // namespace orv::com
+} // namespace orv::platform::automation

@@ -4,18 +4,18 @@
 //
 // A server describes each method once, with the member function that implements it:
 //
-//     class ICalc : public com::IDispatch {
+//     class ICalc : public platform::automation::IDispatch {
 //     public:
-//         static constexpr com::IID kIid = com::MakeGuid("{...}");
-//         virtual com::HRESULT Add(std::int32_t* rval, std::int16_t a, std::int16_t b) = 0;
+//         static constexpr platform::automation::IID kIid = platform::automation::MakeGuid("{...}");
+//         virtual platform::automation::HRESULT Add(std::int32_t* rval, std::int16_t a, std::int16_t b) = 0;
 //     protected:
 //         ~ICalc() = default;
 //     };
-//     inline constexpr com::ParamInfo kAddParams[] = {
-//         {"rval", com::VT_I4 | com::VT_BYREF}, {"a", com::VT_I2}, {"b", com::VT_I2}};
-//     inline constexpr com::MethodInfo kCalcMethods[] = {
-//         com::Method<&ICalc::Add>("Add", 1, 7, "method Add", kAddParams)};
-//     inline constexpr com::InterfaceInfo kCalcInfo{"ICalc", ICalc::kIid, "ICalc Interface", kCalcMethods};
+//     inline constexpr platform::automation::ParamInfo kAddParams[] = {
+//         {"rval", platform::automation::VT_I4 | platform::automation::VT_BYREF}, {"a", platform::automation::VT_I2}, {"b", platform::automation::VT_I2}};
+//     inline constexpr platform::automation::MethodInfo kCalcMethods[] = {
+//         platform::automation::Method<&ICalc::Add>("Add", 1, 7, "method Add", kAddParams)};
+//     inline constexpr platform::automation::InterfaceInfo kCalcInfo{"ICalc", ICalc::kIid, "ICalc Interface", kCalcMethods};
 //
 // and derives its class from DispatchImpl<ICalc, kCalcInfo>, which implements the four IDispatch
 // functions from the description. Method() checks at compile time that the declared types fit
@@ -45,7 +45,7 @@
 #include <type_traits>
 #include <utility>
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 struct ParamInfo {
     const char* name;
@@ -320,4 +320,4 @@ protected:
     ~DispatchImpl() = default;
 };
 
-} // namespace orv::com
+} // namespace orv::platform::automation

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <utility>
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 class IUnknown {
 public:
@@ -134,4 +134,4 @@ private:
     T* pointer_ = nullptr;
 };
 
-} // namespace orv::com
+} // namespace orv::platform::automation

@@ -4,7 +4,7 @@
 #include <limits>
 #include <optional>
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 namespace {
 
@@ -238,4 +238,4 @@ HRESULT VariantChangeType(VARIANT& destination, const VARIANT& source, VARTYPE t
     return S_OK;
 }
 
-} // namespace orv::com
+} // namespace orv::platform::automation

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-namespace orv::com {
+namespace orv::platform::automation {
 
 using VARTYPE = std::uint16_t;
 
@@ -88,4 +88,4 @@ bool IsSupportedType(VARTYPE type);
 // left unchanged on failure; it may be the same object as `source`.
 HRESULT VariantChangeType(VARIANT& destination, const VARIANT& source, VARTYPE target);
 
-} // namespace orv::com
+} // namespace orv::platform::automation

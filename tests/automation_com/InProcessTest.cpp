@@ -20,7 +20,7 @@
 namespace orv::comtest {
 namespace {
 
-using com::VARIANT;
+using platform::automation::VARIANT;
 
 // Records each operation as "Name(arguments)" and answers the result set for it.
 class RecordingCard final : public automation::CardInterface {
@@ -121,7 +121,7 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_EQ(automation::CreateOrvDeviceNetCom(nullptr, com::IID_IDispatch, dispatch_.Receive()), com::S_OK);
+        ASSERT_EQ(automation::CreateOrvDeviceNetCom(nullptr, platform::automation::IID_IDispatch, dispatch_.Receive()), platform::automation::S_OK);
     }
 
     void UseRecordingCard()
@@ -139,7 +139,7 @@ protected:
         [this](int driverType) { return cards::CreateCardWithClock(driverType, clock_); });
     std::vector<std::string> log_;
     std::map<std::string, std::int32_t> results_;
-    com::ComPtr<com::IDispatch> dispatch_;
+    platform::automation::ComPtr<platform::automation::IDispatch> dispatch_;
 };
 
 TEST_F(InProcess, EachMethodReachesItsCardOperationWithTheCallersBuffers)

@@ -24,7 +24,7 @@ const std::string kLibId = "{FDB652E4-A4AA-40EC-8824-5C44FBBFD39E}";
 const std::string kIid = "{12F6DD73-229D-4CF6-ACB4-5F0EFC132684}";
 const std::string kForeignClass = "CLSID\\{7E1A2B3C-4D5E-4F60-8172-93A4B5C6D7E8}";
 
-Tree Dump(const com::RegistryDocument& document)
+Tree Dump(const platform::automation::RegistryDocument& document)
 {
     Tree tree;
     for (const std::string& key : document.Keys()) {
@@ -84,8 +84,8 @@ protected:
     {
         // Starts from a registry with someone else's class, not with ours.
         std::string why;
-        ASSERT_EQ(com::UnregisterServerLibrary(kLibraryPath, &why), com::S_OK) << why;
-        ASSERT_TRUE(registry_.Update([](com::RegistryDocument& document) {
+        ASSERT_EQ(platform::automation::UnregisterServerLibrary(kLibraryPath, &why), platform::automation::S_OK) << why;
+        ASSERT_TRUE(registry_.Update([](platform::automation::RegistryDocument& document) {
             document.RemoveTree("CLSID");
             document.RemoveTree("TypeLib");
             document.RemoveTree("Interface");
@@ -95,31 +95,31 @@ protected:
         ASSERT_EQ(Dump(registry_.Read()), ForeignKeys());
     }
 
-    com::Registry registry_{RegistryFile()};
+    platform::automation::Registry registry_{RegistryFile()};
 };
 
 TEST_F(Registration, WritesExactlyTheKeysOfTheClassItsTypeLibraryAndItsInterface)
 {
     std::string why;
-    ASSERT_EQ(com::RegisterServerLibrary(kLibraryPath, &why), com::S_OK) << why;
+    ASSERT_EQ(platform::automation::RegisterServerLibrary(kLibraryPath, &why), platform::automation::S_OK) << why;
     EXPECT_EQ(Dump(registry_.Read()), RegisteredKeys(kLibraryPath));
 }
 
 TEST_F(Registration, RewritesTheClassKeyWhole)
 {
     std::string why;
-    ASSERT_EQ(com::RegisterServerLibrary(kLibraryPath, &why), com::S_OK) << why;
+    ASSERT_EQ(platform::automation::RegisterServerLibrary(kLibraryPath, &why), platform::automation::S_OK) << why;
     ASSERT_TRUE(registry_.WriteKey("CLSID\\" + kClsid + "\\Stale", "left over"));
     ASSERT_TRUE(registry_.WriteKey("CLSID\\" + kClsid + "\\InprocServer32", "/old/place.so", {{"Extra", "1"}}));
-    ASSERT_EQ(com::RegisterServerLibrary(kLibraryPath, &why), com::S_OK) << why;
+    ASSERT_EQ(platform::automation::RegisterServerLibrary(kLibraryPath, &why), platform::automation::S_OK) << why;
     EXPECT_EQ(Dump(registry_.Read()), RegisteredKeys(kLibraryPath));
 }
 
 TEST_F(Registration, UnregistrationRemovesItsKeysButNotTheSharedRoots)
 {
     std::string why;
-    ASSERT_EQ(com::RegisterServerLibrary(kLibraryPath, &why), com::S_OK) << why;
-    ASSERT_EQ(com::UnregisterServerLibrary(kLibraryPath, &why), com::S_OK) << why;
+    ASSERT_EQ(platform::automation::RegisterServerLibrary(kLibraryPath, &why), platform::automation::S_OK) << why;
+    ASSERT_EQ(platform::automation::UnregisterServerLibrary(kLibraryPath, &why), platform::automation::S_OK) << why;
     Tree expected = ForeignKeys();
     expected["TypeLib"] = {};
     expected["Interface"] = {};
@@ -127,8 +127,8 @@ TEST_F(Registration, UnregistrationRemovesItsKeysButNotTheSharedRoots)
 
     // Alone in the registry, the CLSID root stays too.
     ASSERT_TRUE(registry_.RemoveKeyTree(kForeignClass));
-    ASSERT_EQ(com::RegisterServerLibrary(kLibraryPath, &why), com::S_OK) << why;
-    ASSERT_EQ(com::UnregisterServerLibrary(kLibraryPath, &why), com::S_OK) << why;
+    ASSERT_EQ(platform::automation::RegisterServerLibrary(kLibraryPath, &why), platform::automation::S_OK) << why;
+    ASSERT_EQ(platform::automation::UnregisterServerLibrary(kLibraryPath, &why), platform::automation::S_OK) << why;
     EXPECT_TRUE(registry_.KeyExists("CLSID"));
     EXPECT_FALSE(registry_.KeyExists("CLSID\\" + kClsid));
 }
@@ -203,12 +203,12 @@ TEST_F(Registration, OrvregsvrWritesTheRegistryItIsGiven)
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(run.output, "orvregsvr: DllRegisterServer in " + kLibraryPath + " succeeded (registry " +
                               other.string() + ").\n");
-    EXPECT_EQ(com::Registry(other).GetValue("CLSID\\" + kClsid + "\\InprocServer32"), kLibraryPath);
+    EXPECT_EQ(platform::automation::Registry(other).GetValue("CLSID\\" + kClsid + "\\InprocServer32"), kLibraryPath);
     EXPECT_EQ(test::ReadText(RegistryFile()), before) << "$ORV_REGISTRY is left alone";
 
     run = RunRegsvr("/u --registry '" + other.string() + "' '" + kLibraryPath + "'");
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_FALSE(com::Registry(other).KeyExists("CLSID\\" + kClsid));
+    EXPECT_FALSE(platform::automation::Registry(other).KeyExists("CLSID\\" + kClsid));
 
     for (const char* arguments : {"--registry", "--system --registry x.ini lib.so", "/v --system lib.so",
                                   "--registry '' lib.so"}) {

@@ -27,7 +27,6 @@
 
 namespace orv::comtest {
 
-namespace com = orv::com;
 
 // The built library as the build registers it (the unversioned name).
 inline const std::string kLibraryPath = std::filesystem::path(ORV_DRIVER_LIBRARY).lexically_normal().string();
@@ -95,17 +94,17 @@ inline std::array<std::uint8_t, 6> ModuleRecord(bool poll, std::uint16_t explici
 inline constexpr std::int32_t kUntouched = 77;
 
 struct Outcome {
-    com::HRESULT status;
+    platform::automation::HRESULT status;
     std::int32_t rval;
 };
 
 // Calls `dispId` with a fresh rval by reference and then `rest`.
-inline Outcome Call(com::IDispatch* dispatch, com::DISPID dispId, std::initializer_list<com::VARIANT> rest = {})
+inline Outcome Call(platform::automation::IDispatch* dispatch, platform::automation::DISPID dispId, std::initializer_list<platform::automation::VARIANT> rest = {})
 {
-    Outcome outcome{com::E_FAIL, kUntouched};
-    std::vector<com::VARIANT> args{com::VARIANT::Ref(&outcome.rval)};
+    Outcome outcome{platform::automation::E_FAIL, kUntouched};
+    std::vector<platform::automation::VARIANT> args{platform::automation::VARIANT::Ref(&outcome.rval)};
     args.insert(args.end(), rest.begin(), rest.end());
-    outcome.status = com::InvokeMethod(dispatch, dispId, args);
+    outcome.status = platform::automation::InvokeMethod(dispatch, dispId, args);
     return outcome;
 }
 
@@ -128,12 +127,12 @@ inline void CloseDriverIfLoaded()
     if (handle == nullptr) {
         return;
     }
-    const auto getClassObject = reinterpret_cast<com::DllGetClassObjectFunction>(dlsym(handle, "DllGetClassObject"));
-    com::ComPtr<com::IClassFactory> factory;
+    const auto getClassObject = reinterpret_cast<platform::automation::DllGetClassObjectFunction>(dlsym(handle, "DllGetClassObject"));
+    platform::automation::ComPtr<platform::automation::IClassFactory> factory;
     if (getClassObject != nullptr &&
-        getClassObject(&automation::kOrvDeviceNetComClsid, &com::IID_IClassFactory, factory.Receive()) == com::S_OK) {
-        com::ComPtr<com::IDispatch> dispatch;
-        if (factory->CreateInstance(nullptr, com::IID_IDispatch, dispatch.Receive()) == com::S_OK) {
+        getClassObject(&automation::kOrvDeviceNetComClsid, &platform::automation::IID_IClassFactory, factory.Receive()) == platform::automation::S_OK) {
+        platform::automation::ComPtr<platform::automation::IDispatch> dispatch;
+        if (factory->CreateInstance(nullptr, platform::automation::IID_IDispatch, dispatch.Receive()) == platform::automation::S_OK) {
             Call(dispatch.Get(), 12);
         }
     }
@@ -147,19 +146,19 @@ protected:
     void SetUp() override
     {
         std::string why;
-        ASSERT_EQ(com::RegisterServerLibrary(kLibraryPath, &why), com::S_OK) << why;
+        ASSERT_EQ(platform::automation::RegisterServerLibrary(kLibraryPath, &why), platform::automation::S_OK) << why;
     }
     void TearDown() override
     {
         CloseDriverIfLoaded();
-        com::CoFreeUnusedLibraries();
+        platform::automation::CoFreeUnusedLibraries();
     }
 
-    com::ComPtr<com::IDispatch> Create(std::string_view progId = automation::kOrvDeviceNetComProgId)
+    platform::automation::ComPtr<platform::automation::IDispatch> Create(std::string_view progId = automation::kOrvDeviceNetComProgId)
     {
-        com::ComPtr<com::IDispatch> dispatch;
+        platform::automation::ComPtr<platform::automation::IDispatch> dispatch;
         std::string why;
-        EXPECT_EQ(com::CreateDispatch(progId, dispatch, &why), com::S_OK) << why;
+        EXPECT_EQ(platform::automation::CreateDispatch(progId, dispatch, &why), platform::automation::S_OK) << why;
         return dispatch;
     }
 

@@ -11,27 +11,27 @@
 namespace orv::comtest {
 namespace {
 
-using com::VARIANT;
+using platform::automation::VARIANT;
 using automation::kOrvDeviceNetComClsid;
 using automation::kOrvDeviceNetComIndependentProgId;
 using automation::kOrvDeviceNetComProgId;
 
-std::string TypeName(com::VARTYPE type)
+std::string TypeName(platform::automation::VARTYPE type)
 {
     std::string name;
-    switch (type & com::VT_TYPEMASK) {
-    case com::VT_I2: name = "short"; break;
-    case com::VT_I4: name = "long"; break;
-    case com::VT_INT: name = "int"; break;
-    case com::VT_UI4: name = "unsigned long"; break;
-    case com::VT_UI1: name = "bytes"; break;
+    switch (type & platform::automation::VT_TYPEMASK) {
+    case platform::automation::VT_I2: name = "short"; break;
+    case platform::automation::VT_I4: name = "long"; break;
+    case platform::automation::VT_INT: name = "int"; break;
+    case platform::automation::VT_UI4: name = "unsigned long"; break;
+    case platform::automation::VT_UI1: name = "bytes"; break;
     default: name = "?"; break;
     }
-    return (type & com::VT_BYREF) != 0 ? name + "*" : name;
+    return (type & platform::automation::VT_BYREF) != 0 ? name + "*" : name;
 }
 
 // "name(p1: type, p2: type*)" for one described method.
-std::string Signature(const com::MethodInfo& method)
+std::string Signature(const platform::automation::MethodInfo& method)
 {
     std::string text = std::string(method.name) + "(";
     for (std::size_t i = 0; i < method.params.size(); ++i) {
@@ -45,59 +45,59 @@ class ServerLibrary : public ServerTest {};
 TEST_F(ServerLibrary, CreatesTheClassByProgIdAndByVersionIndependentProgId)
 {
     for (const std::string_view name : {kOrvDeviceNetComProgId, kOrvDeviceNetComIndependentProgId}) {
-        com::ComPtr<com::IDispatch> dispatch = Create(name);
+        platform::automation::ComPtr<platform::automation::IDispatch> dispatch = Create(name);
         ASSERT_TRUE(dispatch) << name;
         const Outcome outcome = Call(dispatch.Get(), 15);
-        EXPECT_EQ(outcome.status, com::S_OK) << name;
+        EXPECT_EQ(outcome.status, platform::automation::S_OK) << name;
         EXPECT_EQ(outcome.rval, -1) << name << ": no driver is open";
     }
-    com::CLSID clsid{};
-    ASSERT_EQ(com::CLSIDFromProgID(kOrvDeviceNetComIndependentProgId, &clsid), com::S_OK);
+    platform::automation::CLSID clsid{};
+    ASSERT_EQ(platform::automation::CLSIDFromProgID(kOrvDeviceNetComIndependentProgId, &clsid), platform::automation::S_OK);
     EXPECT_EQ(clsid, kOrvDeviceNetComClsid);
 }
 
 TEST_F(ServerLibrary, AnswersIUnknownIDispatchAndItsInterfaceOnly)
 {
-    com::ComPtr<com::IDispatch> dispatch = Create();
+    platform::automation::ComPtr<platform::automation::IDispatch> dispatch = Create();
     ASSERT_TRUE(dispatch);
-    com::ComPtr<automation::IOrvDeviceNetCom> own;
-    ASSERT_EQ(dispatch.As(own), com::S_OK);
-    com::ComPtr<com::IUnknown> identity;
-    ASSERT_EQ(own.As(identity), com::S_OK);
-    com::ComPtr<com::IUnknown> identityAgain;
-    ASSERT_EQ(dispatch.As(identityAgain), com::S_OK);
+    platform::automation::ComPtr<automation::IOrvDeviceNetCom> own;
+    ASSERT_EQ(dispatch.As(own), platform::automation::S_OK);
+    platform::automation::ComPtr<platform::automation::IUnknown> identity;
+    ASSERT_EQ(own.As(identity), platform::automation::S_OK);
+    platform::automation::ComPtr<platform::automation::IUnknown> identityAgain;
+    ASSERT_EQ(dispatch.As(identityAgain), platform::automation::S_OK);
     EXPECT_EQ(identity.Get(), identityAgain.Get());
 
-    com::ComPtr<com::IClassFactory> factory;
-    EXPECT_EQ(dispatch.As(factory), com::E_NOINTERFACE);
+    platform::automation::ComPtr<platform::automation::IClassFactory> factory;
+    EXPECT_EQ(dispatch.As(factory), platform::automation::E_NOINTERFACE);
     void* other = reinterpret_cast<void*>(1);
-    EXPECT_EQ(dispatch->QueryInterface(com::MakeGuid("{00020401-0000-0000-C000-000000000046}"), &other),
-              com::E_NOINTERFACE);
+    EXPECT_EQ(dispatch->QueryInterface(platform::automation::MakeGuid("{00020401-0000-0000-C000-000000000046}"), &other),
+              platform::automation::E_NOINTERFACE);
     EXPECT_EQ(other, nullptr);
 
     // The vtable binding reaches the same method as the dispatch call.
     std::int32_t rval = 5;
-    ASSERT_EQ(own->NetworkWho(&rval, kNode, nullptr), com::S_OK);
+    ASSERT_EQ(own->NetworkWho(&rval, kNode, nullptr), platform::automation::S_OK);
     EXPECT_EQ(rval, -1);
-    EXPECT_EQ(own->IsInitialized(nullptr), com::E_POINTER) << "no rval to report in";
+    EXPECT_EQ(own->IsInitialized(nullptr), platform::automation::E_POINTER) << "no rval to report in";
 }
 
 TEST_F(ServerLibrary, DescribesItsEighteenMethods)
 {
-    com::ComPtr<com::IDispatch> dispatch = Create();
+    platform::automation::ComPtr<platform::automation::IDispatch> dispatch = Create();
     ASSERT_TRUE(dispatch);
     std::uint32_t count = 0;
-    ASSERT_EQ(dispatch->GetTypeInfoCount(&count), com::S_OK);
+    ASSERT_EQ(dispatch->GetTypeInfoCount(&count), platform::automation::S_OK);
     EXPECT_EQ(count, 1u);
-    const com::InterfaceInfo* info = nullptr;
-    ASSERT_EQ(dispatch->GetTypeInfo(0, &info), com::S_OK);
+    const platform::automation::InterfaceInfo* info = nullptr;
+    ASSERT_EQ(dispatch->GetTypeInfo(0, &info), platform::automation::S_OK);
     EXPECT_STREQ(info->name, "IOrvDeviceNetCom");
     EXPECT_STREQ(info->helpString, "IOrvDeviceNetCom Interface");
-    EXPECT_EQ(info->iid, com::MakeGuid("{12F6DD73-229D-4CF6-ACB4-5F0EFC132684}"));
-    EXPECT_TRUE(com::CheckVtableSlots(*info)) << "a vtable slot differs from where the compiler put the member";
+    EXPECT_EQ(info->iid, platform::automation::MakeGuid("{12F6DD73-229D-4CF6-ACB4-5F0EFC132684}"));
+    EXPECT_TRUE(platform::automation::CheckVtableSlots(*info)) << "a vtable slot differs from where the compiler put the member";
 
     struct Expected {
-        com::DISPID dispId;
+        platform::automation::DISPID dispId;
         std::uint32_t slot;
         const char* signature;
     };
@@ -126,7 +126,7 @@ TEST_F(ServerLibrary, DescribesItsEighteenMethods)
     };
     ASSERT_EQ(info->methods.size(), std::size(expected));
     for (std::size_t i = 0; i < std::size(expected); ++i) {
-        const com::MethodInfo& method = info->methods[i];
+        const platform::automation::MethodInfo& method = info->methods[i];
         EXPECT_EQ(Signature(method), expected[i].signature);
         EXPECT_EQ(method.dispId, expected[i].dispId) << method.name;
         EXPECT_EQ(method.vtableSlot, expected[i].slot) << method.name;
@@ -134,8 +134,8 @@ TEST_F(ServerLibrary, DescribesItsEighteenMethods)
     }
 
     const char* names[] = {"dngetattribute", "BUFFER", "attr"};
-    com::DISPID ids[3] = {};
-    ASSERT_EQ(dispatch->GetIDsOfNames(names, 3, ids), com::S_OK);
+    platform::automation::DISPID ids[3] = {};
+    ASSERT_EQ(dispatch->GetIDsOfNames(names, 3, ids), platform::automation::S_OK);
     EXPECT_EQ(ids[0], 5);
     EXPECT_EQ(ids[1], 5) << "buffer is the sixth parameter";
     EXPECT_EQ(ids[2], 4);
@@ -143,24 +143,24 @@ TEST_F(ServerLibrary, DescribesItsEighteenMethods)
 
 TEST_F(ServerLibrary, AnUnknownOrUnregisteredProgIdFailsCleanly)
 {
-    com::ComPtr<com::IDispatch> dispatch;
+    platform::automation::ComPtr<platform::automation::IDispatch> dispatch;
     std::string why;
-    EXPECT_EQ(com::CreateDispatch("OrvDeviceNetDriver.Nothing", dispatch, &why), com::CO_E_CLASSSTRING);
+    EXPECT_EQ(platform::automation::CreateDispatch("OrvDeviceNetDriver.Nothing", dispatch, &why), platform::automation::CO_E_CLASSSTRING);
     EXPECT_EQ(why, "Invalid class string: ProgID \"OrvDeviceNetDriver.Nothing\" is not registered");
     EXPECT_FALSE(dispatch);
 
-    ASSERT_EQ(com::UnregisterServerLibrary(kLibraryPath, &why), com::S_OK) << why;
+    ASSERT_EQ(platform::automation::UnregisterServerLibrary(kLibraryPath, &why), platform::automation::S_OK) << why;
     for (const std::string_view name : {kOrvDeviceNetComProgId, kOrvDeviceNetComIndependentProgId}) {
-        EXPECT_EQ(com::CreateDispatch(name, dispatch, &why), com::CO_E_CLASSSTRING) << name;
+        EXPECT_EQ(platform::automation::CreateDispatch(name, dispatch, &why), platform::automation::CO_E_CLASSSTRING) << name;
         EXPECT_EQ(why, "Invalid class string: ProgID \"" + std::string(name) + "\" is not registered");
         EXPECT_FALSE(dispatch);
     }
-    EXPECT_EQ(com::CreateDispatch(com::GuidToString(kOrvDeviceNetComClsid), dispatch, &why), com::REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(platform::automation::CreateDispatch(platform::automation::GuidToString(kOrvDeviceNetComClsid), dispatch, &why), platform::automation::REGDB_E_CLASSNOTREG);
 }
 
 TEST_F(ServerLibrary, RefusesUnknownMembersAndWrongCountsBeforeTheDriverSeesThem)
 {
-    com::ComPtr<com::IDispatch> dispatch = Create();
+    platform::automation::ComPtr<platform::automation::IDispatch> dispatch = Create();
     ASSERT_TRUE(dispatch);
     std::array<std::uint8_t, 88> settings = SettingsRecord(kSstCard);
     ASSERT_EQ(Call(dispatch.Get(), 11, {VARIANT::Bytes(settings.data())}).rval, 0) << "the SST card opens on sim";
@@ -170,39 +170,39 @@ TEST_F(ServerLibrary, RefusesUnknownMembersAndWrongCountsBeforeTheDriverSeesThem
     std::array<std::uint8_t, 152> buffer{};
     std::int16_t value = 0;
     struct Refused {
-        com::DISPID dispId;
+        platform::automation::DISPID dispId;
         std::vector<VARIANT> rest;
-        com::HRESULT expected;
+        platform::automation::HRESULT expected;
     };
     const Refused refused[] = {
-        {16, {}, com::DISP_E_MEMBERNOTFOUND},
-        {16, {VARIANT::I2(kNode), VARIANT::Bytes(buffer.data())}, com::DISP_E_MEMBERNOTFOUND},
-        {0, {}, com::DISP_E_MEMBERNOTFOUND},
-        {20, {}, com::DISP_E_MEMBERNOTFOUND},
-        {-1, {}, com::DISP_E_MEMBERNOTFOUND},
-        {1000, {}, com::DISP_E_MEMBERNOTFOUND},
+        {16, {}, platform::automation::DISP_E_MEMBERNOTFOUND},
+        {16, {VARIANT::I2(kNode), VARIANT::Bytes(buffer.data())}, platform::automation::DISP_E_MEMBERNOTFOUND},
+        {0, {}, platform::automation::DISP_E_MEMBERNOTFOUND},
+        {20, {}, platform::automation::DISP_E_MEMBERNOTFOUND},
+        {-1, {}, platform::automation::DISP_E_MEMBERNOTFOUND},
+        {1000, {}, platform::automation::DISP_E_MEMBERNOTFOUND},
         // Close with an argument too many: had it run, the driver would be gone.
-        {12, {VARIANT::I2(0)}, com::DISP_E_BADPARAMCOUNT},
+        {12, {VARIANT::I2(0)}, platform::automation::DISP_E_BADPARAMCOUNT},
         // A Get_Attribute_Single without its buffer: had it run, a request frame would be traced.
-        {5, {VARIANT::I2(kNode), VARIANT::I2(1), VARIANT::I2(1), VARIANT::I2(1)}, com::DISP_E_BADPARAMCOUNT},
+        {5, {VARIANT::I2(kNode), VARIANT::I2(1), VARIANT::I2(1), VARIANT::I2(1)}, platform::automation::DISP_E_BADPARAMCOUNT},
         {5,
          {VARIANT::I2(kNode), VARIANT::I2(1), VARIANT::I2(1), VARIANT::I2(1), VARIANT::Bytes(buffer.data()),
           VARIANT::I2(0)},
-         com::DISP_E_BADPARAMCOUNT},
-        {8, {VARIANT::I2(kExplicitRequestId), VARIANT::I2(0)}, com::DISP_E_BADPARAMCOUNT},
-        {11, {}, com::DISP_E_BADPARAMCOUNT},
-        {7, {VARIANT::Ref(&value), VARIANT::Ref(&value)}, com::DISP_E_BADPARAMCOUNT},
+         platform::automation::DISP_E_BADPARAMCOUNT},
+        {8, {VARIANT::I2(kExplicitRequestId), VARIANT::I2(0)}, platform::automation::DISP_E_BADPARAMCOUNT},
+        {11, {}, platform::automation::DISP_E_BADPARAMCOUNT},
+        {7, {VARIANT::Ref(&value), VARIANT::Ref(&value)}, platform::automation::DISP_E_BADPARAMCOUNT},
     };
     for (const Refused& call : refused) {
         std::int32_t rval = kUntouched;
         std::vector<VARIANT> args{VARIANT::Ref(&rval)};
         args.insert(args.end(), call.rest.begin(), call.rest.end());
-        EXPECT_EQ(com::InvokeMethod(dispatch.Get(), call.dispId, args), call.expected)
+        EXPECT_EQ(platform::automation::InvokeMethod(dispatch.Get(), call.dispId, args), call.expected)
             << "DISPID " << call.dispId << " with " << args.size() << " arguments";
         EXPECT_EQ(rval, kUntouched) << "DISPID " << call.dispId;
     }
     // No rval at all.
-    EXPECT_EQ(com::InvokeMethod(dispatch.Get(), 15, std::span<const VARIANT>()), com::DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(platform::automation::InvokeMethod(dispatch.Get(), 15, std::span<const VARIANT>()), platform::automation::DISP_E_BADPARAMCOUNT);
 
     EXPECT_EQ(Call(dispatch.Get(), 15).rval, 0) << "the driver is still open";
     trace.fill('#');
@@ -214,22 +214,22 @@ TEST_F(ServerLibrary, RefusesUnknownMembersAndWrongCountsBeforeTheDriverSeesThem
     const Outcome get = Call(dispatch.Get(), 5,
                              {VARIANT::I2(kNode), VARIANT::I2(1), VARIANT::I2(1), VARIANT::I2(1),
                               VARIANT::Bytes(buffer.data())});
-    EXPECT_EQ(get.status, com::S_OK);
+    EXPECT_EQ(get.status, platform::automation::S_OK);
     ASSERT_EQ(Call(dispatch.Get(), 18, {VARIANT::Bytes(trace.data())}).rval, 0);
     EXPECT_NE(std::string(trace.data()).find("[5FC] "), std::string::npos) << trace.data();
 }
 
 TEST_F(ServerLibrary, ConvertsArgumentsOfOtherTypesToTheDeclaredOnes)
 {
-    com::ComPtr<com::IDispatch> dispatch = Create();
+    platform::automation::ComPtr<platform::automation::IDispatch> dispatch = Create();
     ASSERT_TRUE(dispatch);
     alignas(2) std::array<std::uint8_t, 88> settings = SettingsRecord(kSstCard);
     std::uint32_t argErr = 99;
 
     // An address can only travel as one: a 32-bit value for a record is refused.
     std::int32_t rval = kUntouched;
-    EXPECT_EQ(com::InvokeMethod(dispatch.Get(), 11, std::array{VARIANT::Ref(&rval), VARIANT::I4(0x1000)}, &argErr),
-              com::DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(platform::automation::InvokeMethod(dispatch.Get(), 11, std::array{VARIANT::Ref(&rval), VARIANT::I4(0x1000)}, &argErr),
+              platform::automation::DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 1u);
     EXPECT_EQ(rval, kUntouched);
     // The record as a short by reference, the type the other buffers are declared with.
@@ -240,40 +240,40 @@ TEST_F(ServerLibrary, ConvertsArgumentsOfOtherTypesToTheDeclaredOnes)
     EXPECT_EQ(Call(dispatch.Get(), 14, {VARIANT::I4(kNode)}).rval, 0);
     EXPECT_EQ(Call(dispatch.Get(), 14, {VARIANT::UI2(kNode)}).rval, 0);
     rval = kUntouched;
-    EXPECT_EQ(com::InvokeMethod(dispatch.Get(), 14, std::array{VARIANT::Ref(&rval), VARIANT::UI4(0x80000000u)},
+    EXPECT_EQ(platform::automation::InvokeMethod(dispatch.Get(), 14, std::array{VARIANT::Ref(&rval), VARIANT::UI4(0x80000000u)},
                                 &argErr),
-              com::DISP_E_OVERFLOW);
+              platform::automation::DISP_E_OVERFLOW);
     EXPECT_EQ(argErr, 1u);
 
     // long values to short parameters, within range and out of it.
     std::array<std::uint8_t, 152> buffer{};
-    EXPECT_EQ(com::InvokeMethod(dispatch.Get(), 17, std::array{VARIANT::Ref(&rval), VARIANT::I4(-1)}, &argErr),
-              com::DISP_E_OVERFLOW)
+    EXPECT_EQ(platform::automation::InvokeMethod(dispatch.Get(), 17, std::array{VARIANT::Ref(&rval), VARIANT::I4(-1)}, &argErr),
+              platform::automation::DISP_E_OVERFLOW)
         << "a negative time-out is no huge one";
     rval = kUntouched;
-    EXPECT_EQ(com::InvokeMethod(dispatch.Get(), 5,
+    EXPECT_EQ(platform::automation::InvokeMethod(dispatch.Get(), 5,
                                 std::array{VARIANT::Ref(&rval), VARIANT::I4(kNode), VARIANT::I4(1), VARIANT::I4(40000),
                                            VARIANT::I4(1), VARIANT::Bytes(buffer.data())},
                                 &argErr),
-              com::DISP_E_OVERFLOW);
+              platform::automation::DISP_E_OVERFLOW);
     EXPECT_EQ(argErr, 3u);
     EXPECT_EQ(rval, kUntouched);
     // A 32-bit integer by reference is no buffer of the declared 16-bit kind.
     std::int32_t wide = 0;
-    EXPECT_EQ(com::InvokeMethod(dispatch.Get(), 10,
+    EXPECT_EQ(platform::automation::InvokeMethod(dispatch.Get(), 10,
                                 std::array{VARIANT::Ref(&rval), VARIANT::I2(kNode), VARIANT::Ref(&wide)}, &argErr),
-              com::DISP_E_TYPEMISMATCH);
+              platform::automation::DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 2u);
     // rval through an int reference.
     std::int32_t asInt = kUntouched;
-    EXPECT_EQ(com::InvokeMethod(dispatch.Get(), 15, std::array{VARIANT::RefInt(&asInt)}), com::S_OK);
+    EXPECT_EQ(platform::automation::InvokeMethod(dispatch.Get(), 15, std::array{VARIANT::RefInt(&asInt)}), platform::automation::S_OK);
     EXPECT_EQ(asInt, 0);
 }
 
 TEST_F(ServerLibrary, InstancesShareTheOneDriverObject)
 {
-    com::ComPtr<com::IDispatch> first = Create();
-    com::ComPtr<com::IDispatch> second = Create();
+    platform::automation::ComPtr<platform::automation::IDispatch> first = Create();
+    platform::automation::ComPtr<platform::automation::IDispatch> second = Create();
     ASSERT_TRUE(first && second);
     std::array<std::uint8_t, 88> settings = SettingsRecord(kSstCard);
     ASSERT_EQ(Call(first.Get(), 11, {VARIANT::Bytes(settings.data())}).rval, 0);
@@ -283,8 +283,8 @@ TEST_F(ServerLibrary, InstancesShareTheOneDriverObject)
     EXPECT_EQ(Call(first.Get(), 15).rval, 0) << "and leaves the driver as it was";
 
     first.Reset();
-    com::CoFreeUnusedLibraries();
-    com::ComPtr<com::IDispatch> fresh = Create();
+    platform::automation::CoFreeUnusedLibraries();
+    platform::automation::ComPtr<platform::automation::IDispatch> fresh = Create();
     ASSERT_TRUE(fresh);
     EXPECT_EQ(Call(fresh.Get(), 15).rval, 0) << "the driver outlives the instance that opened it";
 
@@ -296,37 +296,37 @@ TEST_F(ServerLibrary, InstancesShareTheOneDriverObject)
 
 TEST_F(ServerLibrary, NetworkWhoAndCloseAlwaysYieldMinusOne)
 {
-    com::ComPtr<com::IDispatch> dispatch = Create();
+    platform::automation::ComPtr<platform::automation::IDispatch> dispatch = Create();
     ASSERT_TRUE(dispatch);
     std::array<std::uint8_t, 152> buffer{};
     buffer.fill(0xA5);
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round == 0 ? "without a driver" : "with an open driver");
         const Outcome who = Call(dispatch.Get(), 10, {VARIANT::I2(kNode), VARIANT::Bytes(buffer.data())});
-        EXPECT_EQ(who.status, com::S_OK);
+        EXPECT_EQ(who.status, platform::automation::S_OK);
         EXPECT_EQ(who.rval, -1);
         EXPECT_EQ(std::count(buffer.begin(), buffer.end(), 0xA5), 152) << "the buffer is not touched";
         if (round == 0) {
             const Outcome close = Call(dispatch.Get(), 12);
-            EXPECT_EQ(close.status, com::S_OK);
+            EXPECT_EQ(close.status, platform::automation::S_OK);
             EXPECT_EQ(close.rval, -1);
             std::array<std::uint8_t, 88> settings = SettingsRecord(kSstCard);
             ASSERT_EQ(Call(dispatch.Get(), 11, {VARIANT::Bytes(settings.data())}).rval, 0);
         }
     }
     const Outcome close = Call(dispatch.Get(), 12);
-    EXPECT_EQ(close.status, com::S_OK);
+    EXPECT_EQ(close.status, platform::automation::S_OK);
     EXPECT_EQ(close.rval, -1);
     EXPECT_EQ(Call(dispatch.Get(), 15).rval, -1) << "yet the driver is closed";
 }
 
 TEST_F(ServerLibrary, AFailedInitLeavesNoDriver)
 {
-    com::ComPtr<com::IDispatch> dispatch = Create();
+    platform::automation::ComPtr<platform::automation::IDispatch> dispatch = Create();
     ASSERT_TRUE(dispatch);
     std::array<std::uint8_t, 88> settings = SettingsRecord(7);
     const Outcome init = Call(dispatch.Get(), 11, {VARIANT::Bytes(settings.data())});
-    EXPECT_EQ(init.status, com::S_OK);
+    EXPECT_EQ(init.status, platform::automation::S_OK);
     EXPECT_EQ(init.rval, -1);
     EXPECT_EQ(Call(dispatch.Get(), 15).rval, -1);
     std::array<std::uint8_t, 152> buffer{};
@@ -339,71 +339,71 @@ TEST_F(ServerLibrary, AFailedInitLeavesNoDriver)
 
 TEST_F(ServerLibrary, CanUnloadOnlyWithoutObjectsLocksOrAnOpenDriver)
 {
-    com::ComPtr<com::IDispatch> dispatch = Create();
+    platform::automation::ComPtr<platform::automation::IDispatch> dispatch = Create();
     ASSERT_TRUE(dispatch);
     void* handle = dlopen(kLibraryPath.c_str(), RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(handle, nullptr);
-    const auto canUnloadNow = reinterpret_cast<com::DllCanUnloadNowFunction>(dlsym(handle, "DllCanUnloadNow"));
-    const auto getClassObject = reinterpret_cast<com::DllGetClassObjectFunction>(dlsym(handle, "DllGetClassObject"));
+    const auto canUnloadNow = reinterpret_cast<platform::automation::DllCanUnloadNowFunction>(dlsym(handle, "DllCanUnloadNow"));
+    const auto getClassObject = reinterpret_cast<platform::automation::DllGetClassObjectFunction>(dlsym(handle, "DllGetClassObject"));
     ASSERT_NE(canUnloadNow, nullptr);
     ASSERT_NE(getClassObject, nullptr);
 
-    EXPECT_EQ(canUnloadNow(), com::S_FALSE) << "an object is alive";
+    EXPECT_EQ(canUnloadNow(), platform::automation::S_FALSE) << "an object is alive";
     dispatch.Reset();
-    EXPECT_EQ(canUnloadNow(), com::S_OK);
+    EXPECT_EQ(canUnloadNow(), platform::automation::S_OK);
 
-    com::ComPtr<com::IClassFactory> factory;
-    ASSERT_EQ(getClassObject(&kOrvDeviceNetComClsid, &com::IID_IClassFactory, factory.Receive()), com::S_OK);
-    EXPECT_EQ(canUnloadNow(), com::S_FALSE) << "the factory is held";
-    ASSERT_EQ(factory->LockServer(true), com::S_OK);
+    platform::automation::ComPtr<platform::automation::IClassFactory> factory;
+    ASSERT_EQ(getClassObject(&kOrvDeviceNetComClsid, &platform::automation::IID_IClassFactory, factory.Receive()), platform::automation::S_OK);
+    EXPECT_EQ(canUnloadNow(), platform::automation::S_FALSE) << "the factory is held";
+    ASSERT_EQ(factory->LockServer(true), platform::automation::S_OK);
     factory.Reset();
-    EXPECT_EQ(canUnloadNow(), com::S_FALSE) << "a server lock is held";
-    ASSERT_EQ(getClassObject(&kOrvDeviceNetComClsid, &com::IID_IClassFactory, factory.Receive()), com::S_OK);
-    ASSERT_EQ(factory->LockServer(false), com::S_OK);
-    const com::CLSID other = com::MakeGuid("{7E1A2B3C-4D5E-4F60-8172-93A4B5C6D7E8}");
+    EXPECT_EQ(canUnloadNow(), platform::automation::S_FALSE) << "a server lock is held";
+    ASSERT_EQ(getClassObject(&kOrvDeviceNetComClsid, &platform::automation::IID_IClassFactory, factory.Receive()), platform::automation::S_OK);
+    ASSERT_EQ(factory->LockServer(false), platform::automation::S_OK);
+    const platform::automation::CLSID other = platform::automation::MakeGuid("{7E1A2B3C-4D5E-4F60-8172-93A4B5C6D7E8}");
     void* none = reinterpret_cast<void*>(1);
-    EXPECT_EQ(getClassObject(&other, &com::IID_IClassFactory, &none), com::CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(getClassObject(&other, &platform::automation::IID_IClassFactory, &none), platform::automation::CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(none, nullptr);
 
     // An open driver keeps the library, though no object is left.
-    com::ComPtr<com::IDispatch> opener;
-    ASSERT_EQ(factory->CreateInstance(nullptr, com::IID_IDispatch, opener.Receive()), com::S_OK);
+    platform::automation::ComPtr<platform::automation::IDispatch> opener;
+    ASSERT_EQ(factory->CreateInstance(nullptr, platform::automation::IID_IDispatch, opener.Receive()), platform::automation::S_OK);
     factory.Reset();
     std::array<std::uint8_t, 88> settings = SettingsRecord(kSstCard);
     ASSERT_EQ(Call(opener.Get(), 11, {VARIANT::Bytes(settings.data())}).rval, 0);
     opener.Reset();
-    EXPECT_EQ(canUnloadNow(), com::S_FALSE) << "the driver object is open";
+    EXPECT_EQ(canUnloadNow(), platform::automation::S_FALSE) << "the driver object is open";
     dlclose(handle); // from here only the runtime holds the library
-    com::CoFreeUnusedLibraries();
+    platform::automation::CoFreeUnusedLibraries();
     ASSERT_TRUE(LibraryLoaded()) << "the library went with its driver object open";
 
-    com::ComPtr<com::IDispatch> closer = Create();
+    platform::automation::ComPtr<platform::automation::IDispatch> closer = Create();
     ASSERT_TRUE(closer);
     EXPECT_EQ(Call(closer.Get(), 15).rval, 0) << "a new instance finds the open driver";
     Call(closer.Get(), 12);
     closer.Reset();
-    EXPECT_EQ(com::CoFreeUnusedLibraries(), 1u);
+    EXPECT_EQ(platform::automation::CoFreeUnusedLibraries(), 1u);
     EXPECT_FALSE(LibraryLoaded()) << "the library is released once nothing holds it";
 }
 
 // An outer object that aggregates OrvDeviceNetCom and hands every interface but its own to it.
-class Outer final : public com::IUnknown {
+class Outer final : public platform::automation::IUnknown {
 public:
-    com::HRESULT QueryInterface(const com::IID& iid, void** object) override
+    platform::automation::HRESULT QueryInterface(const platform::automation::IID& iid, void** object) override
     {
         if (object == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
-        if (iid == com::IID_IUnknown) {
+        if (iid == platform::automation::IID_IUnknown) {
             *object = this;
             AddRef();
-            return com::S_OK;
+            return platform::automation::S_OK;
         }
         if (inner) {
             return inner->QueryInterface(iid, object);
         }
         *object = nullptr;
-        return com::E_NOINTERFACE;
+        return platform::automation::E_NOINTERFACE;
     }
     std::uint32_t AddRef() override { return ++references; }
     std::uint32_t Release() override
@@ -415,7 +415,7 @@ public:
         return remaining;
     }
 
-    com::ComPtr<com::IUnknown> inner;
+    platform::automation::ComPtr<platform::automation::IUnknown> inner;
     std::uint32_t references = 1;
 };
 
@@ -423,22 +423,22 @@ TEST_F(ServerLibrary, CanBeAggregated)
 {
     auto* outer = new Outer;
     std::string why;
-    ASSERT_EQ(com::CoCreateInstance(kOrvDeviceNetComClsid, outer, com::IID_IUnknown, outer->inner.Receive(), &why),
-              com::S_OK)
+    ASSERT_EQ(platform::automation::CoCreateInstance(kOrvDeviceNetComClsid, outer, platform::automation::IID_IUnknown, outer->inner.Receive(), &why),
+              platform::automation::S_OK)
         << why;
-    com::ComPtr<com::IDispatch> dispatch;
-    ASSERT_EQ(outer->QueryInterface(com::IID_IDispatch, dispatch.Receive()), com::S_OK);
+    platform::automation::ComPtr<platform::automation::IDispatch> dispatch;
+    ASSERT_EQ(outer->QueryInterface(platform::automation::IID_IDispatch, dispatch.Receive()), platform::automation::S_OK);
     EXPECT_EQ(outer->references, 2u) << "the inner interface counts on the outer object";
-    com::ComPtr<com::IUnknown> identity;
-    ASSERT_EQ(dispatch.As(identity), com::S_OK);
-    EXPECT_EQ(identity.Get(), static_cast<com::IUnknown*>(outer));
-    EXPECT_EQ(Call(dispatch.Get(), 10, {VARIANT::I2(kNode), VARIANT::Bytes(nullptr)}).status, com::E_POINTER)
+    platform::automation::ComPtr<platform::automation::IUnknown> identity;
+    ASSERT_EQ(dispatch.As(identity), platform::automation::S_OK);
+    EXPECT_EQ(identity.Get(), static_cast<platform::automation::IUnknown*>(outer));
+    EXPECT_EQ(Call(dispatch.Get(), 10, {VARIANT::I2(kNode), VARIANT::Bytes(nullptr)}).status, platform::automation::E_POINTER)
         << "a null buffer never reaches the method";
     EXPECT_EQ(Call(dispatch.Get(), 15).rval, -1);
 
-    com::ComPtr<com::IUnknown> refused;
-    EXPECT_EQ(com::CoCreateInstance(kOrvDeviceNetComClsid, outer, com::IID_IDispatch, refused.Receive()),
-              com::CLASS_E_NOAGGREGATION);
+    platform::automation::ComPtr<platform::automation::IUnknown> refused;
+    EXPECT_EQ(platform::automation::CoCreateInstance(kOrvDeviceNetComClsid, outer, platform::automation::IID_IDispatch, refused.Receive()),
+              platform::automation::CLASS_E_NOAGGREGATION);
     identity.Reset();
     dispatch.Reset();
     EXPECT_EQ(outer->references, 1u);

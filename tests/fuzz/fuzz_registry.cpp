@@ -11,7 +11,7 @@
 
 namespace {
 
-using orv::com::RegistryDocument;
+using orv::platform::automation::RegistryDocument;
 
 // Every key with its values, in order.
 std::string Dump(const RegistryDocument& document)

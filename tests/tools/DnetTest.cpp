@@ -33,7 +33,7 @@ bool RegisterDriver(std::string& why)
         why = "orvregsvr: " + result.err;
         return result.status == 0;
     }
-    return com::RegisterServerLibrary(kDriverLibrary, &why) == com::S_OK;
+    return platform::automation::RegisterServerLibrary(kDriverLibrary, &why) == platform::automation::S_OK;
 }
 
 class Dnet : public ::testing::Test {

@@ -13,26 +13,26 @@
 namespace orv::viewer {
 namespace {
 
-using com::VARIANT;
+using platform::automation::VARIANT;
 using comtest::Call;
 using comtest::GetLe16;
 using comtest::kNode;
 
 // One argument as it arrived: its kind, and its address or its integer value.
 struct Argument {
-    com::VARTYPE type;
+    platform::automation::VARTYPE type;
     const void* address;
     std::int64_t value;
 
     bool operator==(const Argument&) const = default;
 };
 
-Argument Ref(com::VARTYPE type, const void* address)
+Argument Ref(platform::automation::VARTYPE type, const void* address)
 {
-    return {static_cast<com::VARTYPE>(type | com::VT_BYREF), address, 0};
+    return {static_cast<platform::automation::VARTYPE>(type | platform::automation::VT_BYREF), address, 0};
 }
 
-Argument Value(com::VARTYPE type, std::int64_t value)
+Argument Value(platform::automation::VARTYPE type, std::int64_t value)
 {
     return {type, nullptr, value};
 }
@@ -43,58 +43,58 @@ std::ostream& operator<<(std::ostream& out, const Argument& argument)
 }
 
 struct Invocation {
-    com::DISPID dispId;
+    platform::automation::DISPID dispId;
     std::uint16_t flags;
     bool resultAsked;
     std::vector<Argument> args; // first to last
 };
 
 // An IDispatch that records each call and writes `answer` through the first argument.
-class RecordingDispatch final : public com::IDispatch {
+class RecordingDispatch final : public platform::automation::IDispatch {
 public:
     std::vector<Invocation> calls;
     std::int32_t answer = 0;
-    com::HRESULT status = com::S_OK;
+    platform::automation::HRESULT status = platform::automation::S_OK;
     std::uint32_t references = 1;
 
-    com::HRESULT QueryInterface(const com::IID& iid, void** object) override
+    platform::automation::HRESULT QueryInterface(const platform::automation::IID& iid, void** object) override
     {
-        if (iid == com::IID_IUnknown || iid == com::IID_IDispatch) {
+        if (iid == platform::automation::IID_IUnknown || iid == platform::automation::IID_IDispatch) {
             *object = this;
             AddRef();
-            return com::S_OK;
+            return platform::automation::S_OK;
         }
         *object = nullptr;
-        return com::E_NOINTERFACE;
+        return platform::automation::E_NOINTERFACE;
     }
     std::uint32_t AddRef() override { return ++references; }
     std::uint32_t Release() override { return --references; } // lives on the test's stack
-    com::HRESULT GetTypeInfoCount(std::uint32_t* count) override
+    platform::automation::HRESULT GetTypeInfoCount(std::uint32_t* count) override
     {
         *count = 0;
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
-    com::HRESULT GetTypeInfo(std::uint32_t, const com::InterfaceInfo**) override { return com::DISP_E_BADINDEX; }
-    com::HRESULT GetIDsOfNames(const char* const*, std::uint32_t, com::DISPID*) override
+    platform::automation::HRESULT GetTypeInfo(std::uint32_t, const platform::automation::InterfaceInfo**) override { return platform::automation::DISP_E_BADINDEX; }
+    platform::automation::HRESULT GetIDsOfNames(const char* const*, std::uint32_t, platform::automation::DISPID*) override
     {
-        return com::DISP_E_UNKNOWNNAME;
+        return platform::automation::DISP_E_UNKNOWNNAME;
     }
-    com::HRESULT Invoke(com::DISPID dispId, std::uint16_t flags, com::DISPPARAMS* params, com::VARIANT* result,
+    platform::automation::HRESULT Invoke(platform::automation::DISPID dispId, std::uint16_t flags, platform::automation::DISPPARAMS* params, platform::automation::VARIANT* result,
                         std::uint32_t*) override
     {
         Invocation call{dispId, flags, result != nullptr, {}};
         for (std::uint32_t i = params->cArgs; i-- > 0;) {
             const VARIANT& v = params->rgvarg[i];
-            if ((v.vt & com::VT_BYREF) != 0) {
-                call.args.push_back(Ref(v.vt & com::VT_TYPEMASK, v.byref));
-            } else if (v.vt == com::VT_I2) {
+            if ((v.vt & platform::automation::VT_BYREF) != 0) {
+                call.args.push_back(Ref(v.vt & platform::automation::VT_TYPEMASK, v.byref));
+            } else if (v.vt == platform::automation::VT_I2) {
                 call.args.push_back(Value(v.vt, v.iVal));
             } else {
                 call.args.push_back(Value(v.vt, v.lVal));
             }
         }
         calls.push_back(call);
-        if (params->cArgs > 0 && params->rgvarg[params->cArgs - 1].vt == (com::VT_I4 | com::VT_BYREF)) {
+        if (params->cArgs > 0 && params->rgvarg[params->cArgs - 1].vt == (platform::automation::VT_I4 | platform::automation::VT_BYREF)) {
             *params->rgvarg[params->cArgs - 1].plVal = answer;
         }
         return status;
@@ -113,11 +113,11 @@ protected:
             return {};
         }
         Invocation call = fake_.calls.back();
-        EXPECT_EQ(call.flags, com::DISPATCH_METHOD) << "a method call, not a property";
+        EXPECT_EQ(call.flags, platform::automation::DISPATCH_METHOD) << "a method call, not a property";
         EXPECT_FALSE(call.resultAsked) << "no return value";
         EXPECT_FALSE(call.args.empty());
         if (!call.args.empty()) {
-            EXPECT_EQ(call.args.front().type, com::VT_I4 | com::VT_BYREF) << "rval: long by reference first";
+            EXPECT_EQ(call.args.front().type, platform::automation::VT_I4 | platform::automation::VT_BYREF) << "rval: long by reference first";
             call.args.erase(call.args.begin());
         }
         return call;
@@ -137,40 +137,40 @@ TEST_F(DriverClientCalls, EachOperationCallsItsDispidWithTheArgumentsTheClientSe
     EXPECT_EQ(client_.DNGetAttribute(63, 1, 2, 3, buffer.data()), 0x1234);
     Invocation call = Last();
     EXPECT_EQ(call.dispId, 5);
-    EXPECT_EQ(call.args, (std::vector<Argument>{Value(com::VT_I2, 63), Value(com::VT_I2, 1), Value(com::VT_I2, 2),
-                                                Value(com::VT_I2, 3), Ref(com::VT_UI1, buffer.data())}));
+    EXPECT_EQ(call.args, (std::vector<Argument>{Value(platform::automation::VT_I2, 63), Value(platform::automation::VT_I2, 1), Value(platform::automation::VT_I2, 2),
+                                                Value(platform::automation::VT_I2, 3), Ref(platform::automation::VT_UI1, buffer.data())}));
 
     EXPECT_EQ(client_.DNSetAttribute(62, 5, 1, 9, 2, buffer.data()), 0x1234);
     call = Last();
     EXPECT_EQ(call.dispId, 6);
-    EXPECT_EQ(call.args, (std::vector<Argument>{Value(com::VT_I2, 62), Value(com::VT_I2, 5), Value(com::VT_I2, 1),
-                                                Value(com::VT_I2, 9), Value(com::VT_I2, 2),
-                                                Ref(com::VT_UI1, buffer.data())}));
+    EXPECT_EQ(call.args, (std::vector<Argument>{Value(platform::automation::VT_I2, 62), Value(platform::automation::VT_I2, 5), Value(platform::automation::VT_I2, 1),
+                                                Value(platform::automation::VT_I2, 9), Value(platform::automation::VT_I2, 2),
+                                                Ref(platform::automation::VT_UI1, buffer.data())}));
 
     EXPECT_EQ(client_.CANRcv(&first, &second, buffer.data()), 0x1234);
     call = Last();
     EXPECT_EQ(call.dispId, 7);
-    EXPECT_EQ(call.args, (std::vector<Argument>{Ref(com::VT_I2, &first), Ref(com::VT_I2, &second),
-                                                Ref(com::VT_UI1, buffer.data())}));
+    EXPECT_EQ(call.args, (std::vector<Argument>{Ref(platform::automation::VT_I2, &first), Ref(platform::automation::VT_I2, &second),
+                                                Ref(platform::automation::VT_UI1, buffer.data())}));
 
     EXPECT_EQ(client_.CANXmit(0x5FC, 5, buffer.data()), 0x1234);
     call = Last();
     EXPECT_EQ(call.dispId, 8);
-    EXPECT_EQ(call.args, (std::vector<Argument>{Value(com::VT_I2, 0x5FC), Value(com::VT_I2, 5),
-                                                Ref(com::VT_UI1, buffer.data())}));
+    EXPECT_EQ(call.args, (std::vector<Argument>{Value(platform::automation::VT_I2, 0x5FC), Value(platform::automation::VT_I2, 5),
+                                                Ref(platform::automation::VT_UI1, buffer.data())}));
 
     EXPECT_EQ(client_.DNPoll(0x5FD, 4, &first, &second, buffer.data()), 0x1234);
     call = Last();
     EXPECT_EQ(call.dispId, 9);
-    EXPECT_EQ(call.args, (std::vector<Argument>{Value(com::VT_I2, 0x5FD), Value(com::VT_I2, 4), Ref(com::VT_I2, &first),
-                                                Ref(com::VT_I2, &second), Ref(com::VT_UI1, buffer.data())}));
+    EXPECT_EQ(call.args, (std::vector<Argument>{Value(platform::automation::VT_I2, 0x5FD), Value(platform::automation::VT_I2, 4), Ref(platform::automation::VT_I2, &first),
+                                                Ref(platform::automation::VT_I2, &second), Ref(platform::automation::VT_UI1, buffer.data())}));
 
     std::array<std::uint8_t, 88> settings{};
     std::array<std::uint8_t, 6> config{};
     EXPECT_FALSE(client_.Init(settings.data()));
     call = Last();
     EXPECT_EQ(call.dispId, 11);
-    EXPECT_EQ(call.args, (std::vector<Argument>{Ref(com::VT_UI1, settings.data())})) << "the record's address";
+    EXPECT_EQ(call.args, (std::vector<Argument>{Ref(platform::automation::VT_UI1, settings.data())})) << "the record's address";
 
     EXPECT_FALSE(client_.Close());
     call = Last();
@@ -180,13 +180,13 @@ TEST_F(DriverClientCalls, EachOperationCallsItsDispidWithTheArgumentsTheClientSe
     EXPECT_FALSE(client_.OpenModule(63, config.data()));
     call = Last();
     EXPECT_EQ(call.dispId, 13);
-    EXPECT_EQ(call.args, (std::vector<Argument>{Value(com::VT_I4, 63), Ref(com::VT_UI1, config.data())}))
+    EXPECT_EQ(call.args, (std::vector<Argument>{Value(platform::automation::VT_I4, 63), Ref(platform::automation::VT_UI1, config.data())}))
         << "the address goes as a long";
 
     EXPECT_FALSE(client_.CloseModule(63));
     call = Last();
     EXPECT_EQ(call.dispId, 14);
-    EXPECT_EQ(call.args, (std::vector<Argument>{Value(com::VT_I4, 63)}));
+    EXPECT_EQ(call.args, (std::vector<Argument>{Value(platform::automation::VT_I4, 63)}));
 
     EXPECT_FALSE(client_.IsInitialized());
     call = Last();
@@ -202,19 +202,19 @@ TEST_F(DriverClientCalls, TheOperationsScriptsUseCallTheirDispids)
     char text[DriverClient::kTraceTextSize] = {};
     struct Row {
         std::int32_t rval;
-        com::DISPID dispId;
+        platform::automation::DISPID dispId;
         std::vector<Argument> args;
     };
     const Row rows[] = {
-        {client_.SetTimeout(250), 17, {Value(com::VT_UI4, 250)}},
+        {client_.SetTimeout(250), 17, {Value(platform::automation::VT_UI4, 250)}},
         {client_.DNAllocate(5, 1, buffer.data()), 3,
-         {Value(com::VT_I2, 5), Value(com::VT_I2, 1), Ref(com::VT_UI1, buffer.data())}},
+         {Value(platform::automation::VT_I2, 5), Value(platform::automation::VT_I2, 1), Ref(platform::automation::VT_UI1, buffer.data())}},
         {client_.DNFree(5, 3, buffer.data()), 4,
-         {Value(com::VT_I2, 5), Value(com::VT_I2, 3), Ref(com::VT_UI1, buffer.data())}},
+         {Value(platform::automation::VT_I2, 5), Value(platform::automation::VT_I2, 3), Ref(platform::automation::VT_UI1, buffer.data())}},
         {client_.DNService(5, 1, 1, 5, 0, buffer.data()), 19,
-         {Value(com::VT_I2, 5), Value(com::VT_I2, 1), Value(com::VT_I2, 1), Value(com::VT_I2, 5), Value(com::VT_I2, 0),
-          Ref(com::VT_UI1, buffer.data())}},
-        {client_.GetCANMessage(text), 18, {Ref(com::VT_UI1, text)}},
+         {Value(platform::automation::VT_I2, 5), Value(platform::automation::VT_I2, 1), Value(platform::automation::VT_I2, 1), Value(platform::automation::VT_I2, 5), Value(platform::automation::VT_I2, 0),
+          Ref(platform::automation::VT_UI1, buffer.data())}},
+        {client_.GetCANMessage(text), 18, {Ref(platform::automation::VT_UI1, text)}},
     };
     ASSERT_EQ(fake_.calls.size(), std::size(rows));
     for (std::size_t i = 0; i < std::size(rows); ++i) {
@@ -246,15 +246,15 @@ TEST_F(DriverClientCalls, TrueOnlyForAnRvalOfZero)
 TEST_F(DriverClientCalls, ACallTheAutomationLayerFailsYieldsMinusOne)
 {
     fake_.answer = 0; // written, then the call fails anyway
-    fake_.status = com::DISP_E_MEMBERNOTFOUND;
+    fake_.status = platform::automation::DISP_E_MEMBERNOTFOUND;
     std::array<std::uint8_t, 152> buffer{};
     EXPECT_EQ(client_.DNGetAttribute(63, 1, 1, 1, buffer.data()), -1);
-    EXPECT_EQ(client_.LastStatus(), com::DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(client_.LastStatus(), platform::automation::DISP_E_MEMBERNOTFOUND);
     EXPECT_NE(client_.InvokeError().find("(DISPID 5)"), std::string::npos) << client_.InvokeError();
     EXPECT_FALSE(client_.IsInitialized());
-    fake_.status = com::S_OK;
+    fake_.status = platform::automation::S_OK;
     EXPECT_TRUE(client_.IsInitialized());
-    EXPECT_EQ(client_.LastStatus(), com::S_OK);
+    EXPECT_EQ(client_.LastStatus(), platform::automation::S_OK);
 }
 
 TEST(DriverClientUnbound, AnswersEveryOperationWithFailure)
@@ -264,7 +264,7 @@ TEST(DriverClientUnbound, AnswersEveryOperationWithFailure)
     std::array<std::uint8_t, 152> buffer{};
     std::int16_t value = 0;
     EXPECT_EQ(client.DNGetAttribute(63, 1, 1, 1, buffer.data()), -1);
-    EXPECT_EQ(client.LastStatus(), com::E_POINTER);
+    EXPECT_EQ(client.LastStatus(), platform::automation::E_POINTER);
     EXPECT_EQ(client.DNSetAttribute(63, 1, 1, 1, 1, buffer.data()), -1);
     EXPECT_EQ(client.CANRcv(&value, &value, buffer.data()), -1);
     EXPECT_EQ(client.CANXmit(0x5FC, 1, buffer.data()), -1);
@@ -304,9 +304,9 @@ protected:
 TEST_F(DriverClientWithLibrary, ReportsCreationFailureWithTheRuntimesText)
 {
     std::string why;
-    ASSERT_EQ(com::UnregisterServerLibrary(comtest::kLibraryPath, &why), com::S_OK) << why;
+    ASSERT_EQ(platform::automation::UnregisterServerLibrary(comtest::kLibraryPath, &why), platform::automation::S_OK) << why;
     DriverClient client;
-    EXPECT_EQ(client.Create(&why), com::CO_E_CLASSSTRING);
+    EXPECT_EQ(client.Create(&why), platform::automation::CO_E_CLASSSTRING);
     EXPECT_EQ(why, "Invalid class string: ProgID \"OrvDeviceNetDriver.OrvDeviceNetCom.1\" is not registered");
     EXPECT_FALSE(client.IsBound());
     EXPECT_FALSE(client.IsInitialized());
@@ -316,7 +316,7 @@ TEST_F(DriverClientWithLibrary, OpensAndClosesTheDriver)
 {
     DriverClient client;
     std::string why;
-    ASSERT_EQ(client.Create(&why), com::S_OK) << why;
+    ASSERT_EQ(client.Create(&why), platform::automation::S_OK) << why;
     EXPECT_FALSE(client.IsInitialized());
     EXPECT_FALSE(client.CloseModule(kNode)) << "no driver to close the module on";
     ASSERT_TRUE(client.Init(settings_.data()));
@@ -324,7 +324,7 @@ TEST_F(DriverClientWithLibrary, OpensAndClosesTheDriver)
     EXPECT_FALSE(client.Init(settings_.data())) << "the driver is open already";
 
     DriverClient other;
-    ASSERT_EQ(other.Create(&why), com::S_OK) << why;
+    ASSERT_EQ(other.Create(&why), platform::automation::S_OK) << why;
     EXPECT_TRUE(other.IsInitialized()) << "a second client finds the open driver";
 
     EXPECT_FALSE(client.Close()) << "Close never answers 0";
@@ -340,11 +340,11 @@ protected:
     {
         DriverClientWithLibrary::SetUp();
         std::string why;
-        ASSERT_EQ(client_.Create(&why), com::S_OK) << why;
+        ASSERT_EQ(client_.Create(&why), platform::automation::S_OK) << why;
         ASSERT_TRUE(client_.Init(settings_.data()));
         // A short receive time-out through another instance of the same driver object, so that a
         // device that does not answer fails the test quickly.
-        com::ComPtr<com::IDispatch> other = Create();
+        platform::automation::ComPtr<platform::automation::IDispatch> other = Create();
         ASSERT_TRUE(other);
         ASSERT_EQ(Call(other.Get(), 17, {VARIANT::UI4(250)}).rval, 0);
         std::array<std::uint8_t, 6> module = comtest::ModuleRecord(true);

@@ -4,38 +4,38 @@
 
 namespace orv::viewer::test {
 
-std::size_t ScriptedDriver::Count(com::DISPID dispId) const
+std::size_t ScriptedDriver::Count(platform::automation::DISPID dispId) const
 {
     return static_cast<std::size_t>(
         std::count_if(calls.begin(), calls.end(), [dispId](const Call& call) { return call.dispId == dispId; }));
 }
 
-com::HRESULT ScriptedDriver::QueryInterface(const com::IID& iid, void** object)
+platform::automation::HRESULT ScriptedDriver::QueryInterface(const platform::automation::IID& iid, void** object)
 {
-    if (iid == com::IID_IUnknown || iid == com::IID_IDispatch) {
+    if (iid == platform::automation::IID_IUnknown || iid == platform::automation::IID_IDispatch) {
         *object = this;
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
     *object = nullptr;
-    return com::E_NOINTERFACE;
+    return platform::automation::E_NOINTERFACE;
 }
 
-com::HRESULT ScriptedDriver::Invoke(com::DISPID dispId, std::uint16_t, com::DISPPARAMS* params, com::VARIANT*,
+platform::automation::HRESULT ScriptedDriver::Invoke(platform::automation::DISPID dispId, std::uint16_t, platform::automation::DISPPARAMS* params, platform::automation::VARIANT*,
                                     std::uint32_t*)
 {
     // First to last; the first is rval.
-    std::vector<com::VARIANT*> args;
+    std::vector<platform::automation::VARIANT*> args;
     for (std::uint32_t i = params->cArgs; i-- > 0;) {
         args.push_back(&params->rgvarg[i]);
     }
     Call call{dispId, {}};
     for (std::size_t i = 1; i < args.size(); ++i) {
-        if ((args[i]->vt & com::VT_BYREF) == 0) {
-            call.values.push_back(args[i]->vt == com::VT_I2 ? args[i]->iVal : args[i]->lVal);
+        if ((args[i]->vt & platform::automation::VT_BYREF) == 0) {
+            call.values.push_back(args[i]->vt == platform::automation::VT_I2 ? args[i]->iVal : args[i]->lVal);
         }
     }
     calls.push_back(call);
-    const auto value = [&](std::size_t i) { return static_cast<int>(args[i]->vt == com::VT_I2 ? args[i]->iVal : args[i]->lVal); };
+    const auto value = [&](std::size_t i) { return static_cast<int>(args[i]->vt == platform::automation::VT_I2 ? args[i]->iVal : args[i]->lVal); };
     const auto bytes = [&](std::size_t i) { return static_cast<std::uint8_t*>(args[i]->byref); };
     const auto shortRef = [&](std::size_t i) { return static_cast<std::int16_t*>(args[i]->byref); };
     std::int32_t rval = -1;
@@ -72,7 +72,7 @@ com::HRESULT ScriptedDriver::Invoke(com::DISPID dispId, std::uint16_t, com::DISP
     default: break;
     }
     *args[0]->plVal = rval;
-    return com::S_OK;
+    return platform::automation::S_OK;
 }
 
 void PutReply(std::uint8_t* buffer, std::uint8_t service, const std::vector<std::uint8_t>& data)

@@ -13,10 +13,10 @@ namespace orv::viewer::test {
 
 namespace dispid = automation::dispid;
 
-class ScriptedDriver final : public com::IDispatch {
+class ScriptedDriver final : public platform::automation::IDispatch {
 public:
     struct Call {
-        com::DISPID dispId;
+        platform::automation::DISPID dispId;
         std::vector<std::int32_t> values; // by-value arguments after rval, in order
     };
 
@@ -33,22 +33,22 @@ public:
 
     std::vector<Call> calls;
 
-    std::size_t Count(com::DISPID dispId) const;
+    std::size_t Count(platform::automation::DISPID dispId) const;
 
-    com::HRESULT QueryInterface(const com::IID& iid, void** object) override;
+    platform::automation::HRESULT QueryInterface(const platform::automation::IID& iid, void** object) override;
     std::uint32_t AddRef() override { return 1; }
     std::uint32_t Release() override { return 1; } // lives on the test's stack
-    com::HRESULT GetTypeInfoCount(std::uint32_t* count) override
+    platform::automation::HRESULT GetTypeInfoCount(std::uint32_t* count) override
     {
         *count = 0;
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
-    com::HRESULT GetTypeInfo(std::uint32_t, const com::InterfaceInfo**) override { return com::DISP_E_BADINDEX; }
-    com::HRESULT GetIDsOfNames(const char* const*, std::uint32_t, com::DISPID*) override
+    platform::automation::HRESULT GetTypeInfo(std::uint32_t, const platform::automation::InterfaceInfo**) override { return platform::automation::DISP_E_BADINDEX; }
+    platform::automation::HRESULT GetIDsOfNames(const char* const*, std::uint32_t, platform::automation::DISPID*) override
     {
-        return com::DISP_E_UNKNOWNNAME;
+        return platform::automation::DISP_E_UNKNOWNNAME;
     }
-    com::HRESULT Invoke(com::DISPID dispId, std::uint16_t flags, com::DISPPARAMS* params, com::VARIANT* result,
+    platform::automation::HRESULT Invoke(platform::automation::DISPID dispId, std::uint16_t flags, platform::automation::DISPPARAMS* params, platform::automation::VARIANT* result,
                         std::uint32_t* argErr) override;
 };
 

@@ -41,15 +41,15 @@ void Modals::Check()
     }
 }
 
-com::HRESULT CountingDispatch::QueryInterface(const com::IID& iid, void** object)
+platform::automation::HRESULT CountingDispatch::QueryInterface(const platform::automation::IID& iid, void** object)
 {
-    if (iid == com::IID_IUnknown || iid == com::IID_IDispatch) {
+    if (iid == platform::automation::IID_IUnknown || iid == platform::automation::IID_IDispatch) {
         *object = this;
         AddRef();
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
     *object = nullptr;
-    return com::E_NOINTERFACE;
+    return platform::automation::E_NOINTERFACE;
 }
 
 std::uint32_t CountingDispatch::Release()
@@ -61,21 +61,21 @@ std::uint32_t CountingDispatch::Release()
     return left;
 }
 
-com::HRESULT CountingDispatch::Invoke(com::DISPID dispId, std::uint16_t flags, com::DISPPARAMS* params,
-                                      com::VARIANT* result, std::uint32_t* argErr)
+platform::automation::HRESULT CountingDispatch::Invoke(platform::automation::DISPID dispId, std::uint16_t flags, platform::automation::DISPPARAMS* params,
+                                      platform::automation::VARIANT* result, std::uint32_t* argErr)
 {
     Call call{dispId, {}};
     for (std::uint32_t i = params->cArgs; i-- > 0;) {
-        const com::VARIANT& v = params->rgvarg[i];
-        if ((v.vt & com::VT_BYREF) == 0) {
-            call.values.push_back(v.vt == com::VT_I2 ? v.iVal : v.lVal);
+        const platform::automation::VARIANT& v = params->rgvarg[i];
+        if ((v.vt & platform::automation::VT_BYREF) == 0) {
+            call.values.push_back(v.vt == platform::automation::VT_I2 ? v.iVal : v.lVal);
         }
     }
     calls->push_back(call);
     return inner_->Invoke(dispId, flags, params, result, argErr);
 }
 
-QStringList CallsOf(const std::vector<CountingDispatch::Call>& calls, std::initializer_list<com::DISPID> dispIds)
+QStringList CallsOf(const std::vector<CountingDispatch::Call>& calls, std::initializer_list<platform::automation::DISPID> dispIds)
 {
     QStringList listed;
     for (const auto& call : calls) {
@@ -94,19 +94,19 @@ QStringList CallsOf(const std::vector<CountingDispatch::Call>& calls, std::initi
 ViewerEnvironment::ViewerEnvironment()
 {
     std::string why;
-    registered_ = com::RegisterServerLibrary(ORV_DRIVER_LIBRARY, &why) == com::S_OK;
+    registered_ = platform::automation::RegisterServerLibrary(ORV_DRIVER_LIBRARY, &why) == platform::automation::S_OK;
 }
 
 ViewerEnvironment::~ViewerEnvironment()
 {
-    com::CoFreeUnusedLibraries();
+    platform::automation::CoFreeUnusedLibraries();
 }
 
 std::unique_ptr<DriverClient> ViewerEnvironment::CountedDriver(std::string& why)
 {
-    com::IDispatch* inner = nullptr;
-    com::ComPtr<com::IDispatch> created;
-    if (com::FAILED(com::CreateDispatch(DriverClient::kProgId, created, &why))) {
+    platform::automation::IDispatch* inner = nullptr;
+    platform::automation::ComPtr<platform::automation::IDispatch> created;
+    if (platform::automation::FAILED(platform::automation::CreateDispatch(DriverClient::kProgId, created, &why))) {
         return nullptr;
     }
     inner = created.Detach();

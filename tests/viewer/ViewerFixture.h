@@ -58,41 +58,41 @@ public:
 };
 
 // Forwards every call to the real driver object and records its DISPID and by-value arguments.
-class CountingDispatch final : public com::IDispatch {
+class CountingDispatch final : public platform::automation::IDispatch {
 public:
     struct Call {
-        com::DISPID dispId;
+        platform::automation::DISPID dispId;
         std::vector<std::int32_t> values;
     };
 
-    explicit CountingDispatch(com::IDispatch* inner) : inner_(inner) {}
+    explicit CountingDispatch(platform::automation::IDispatch* inner) : inner_(inner) {}
     ~CountingDispatch() { inner_->Release(); }
 
-    com::HRESULT QueryInterface(const com::IID& iid, void** object) override;
+    platform::automation::HRESULT QueryInterface(const platform::automation::IID& iid, void** object) override;
     std::uint32_t AddRef() override { return ++references_; }
     std::uint32_t Release() override;
-    com::HRESULT GetTypeInfoCount(std::uint32_t* count) override { return inner_->GetTypeInfoCount(count); }
-    com::HRESULT GetTypeInfo(std::uint32_t index, const com::InterfaceInfo** info) override
+    platform::automation::HRESULT GetTypeInfoCount(std::uint32_t* count) override { return inner_->GetTypeInfoCount(count); }
+    platform::automation::HRESULT GetTypeInfo(std::uint32_t index, const platform::automation::InterfaceInfo** info) override
     {
         return inner_->GetTypeInfo(index, info);
     }
-    com::HRESULT GetIDsOfNames(const char* const* names, std::uint32_t count, com::DISPID* ids) override
+    platform::automation::HRESULT GetIDsOfNames(const char* const* names, std::uint32_t count, platform::automation::DISPID* ids) override
     {
         return inner_->GetIDsOfNames(names, count, ids);
     }
-    com::HRESULT Invoke(com::DISPID dispId, std::uint16_t flags, com::DISPPARAMS* params, com::VARIANT* result,
+    platform::automation::HRESULT Invoke(platform::automation::DISPID dispId, std::uint16_t flags, platform::automation::DISPPARAMS* params, platform::automation::VARIANT* result,
                         std::uint32_t* argErr) override;
 
     // Shared with the test, which keeps looking after the window has released the object.
     std::shared_ptr<std::vector<Call>> calls = std::make_shared<std::vector<Call>>();
 
 private:
-    com::IDispatch* inner_;
+    platform::automation::IDispatch* inner_;
     std::uint32_t references_ = 1;
 };
 
 // The calls of `dispIds` among `calls`, in order, as "DISPID(values...)" strings.
-QStringList CallsOf(const std::vector<CountingDispatch::Call>& calls, std::initializer_list<com::DISPID> dispIds);
+QStringList CallsOf(const std::vector<CountingDispatch::Call>& calls, std::initializer_list<platform::automation::DISPID> dispIds);
 
 // A fresh registry and profile folder with the built library registered, the default bus, and
 // recorded prompts, for the life of the object.

@@ -341,7 +341,7 @@ void ViewerTest::closingClosesTheModuleThenTheDriverOnce()
 void ViewerTest::creationFailureLeavesTheWindowUsable()
 {
     std::string why;
-    QCOMPARE(orv::com::UnregisterServerLibrary(ORV_DRIVER_LIBRARY, &why), orv::com::S_OK);
+    QCOMPARE(orv::platform::automation::UnregisterServerLibrary(ORV_DRIVER_LIBRARY, &why), orv::platform::automation::S_OK);
     MainWindow window(nullptr, MainWindow::CreateDriver);
     QCOMPARE(modals_->Take(), QStringList{QStringLiteral(
                                   "Invalid class string: ProgID \"OrvDeviceNetDriver.OrvDeviceNetCom.1\" is not registered")});

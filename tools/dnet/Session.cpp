@@ -80,7 +80,7 @@ Outcome Session::EnsureDriver()
     }
     if (!created_) {
         std::string why;
-        if (com::FAILED(driver_.Create(&why))) {
+        if (platform::automation::FAILED(driver_.Create(&why))) {
             return {kExitFailure, "cannot create the driver object " + std::string(DriverClient::kProgId) + ": " + why};
         }
         created_ = true;

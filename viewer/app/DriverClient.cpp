@@ -4,16 +4,16 @@
 
 namespace orv::viewer {
 
-using com::VARIANT;
+using platform::automation::VARIANT;
 namespace dispid = automation::dispid;
 
-com::HRESULT DriverClient::Create(std::string* errorText)
+platform::automation::HRESULT DriverClient::Create(std::string* errorText)
 {
     lastStatus_ = driver_.CreateDispatch(kProgId, errorText);
     return lastStatus_;
 }
 
-void DriverClient::Attach(com::IDispatch* dispatch)
+void DriverClient::Attach(platform::automation::IDispatch* dispatch)
 {
     driver_.AttachDispatch(dispatch, true);
 }
@@ -23,12 +23,12 @@ void DriverClient::Release()
     driver_.ReleaseDispatch();
 }
 
-std::int32_t DriverClient::Call(com::DISPID dispId, std::int32_t& rval, std::initializer_list<VARIANT> args)
+std::int32_t DriverClient::Call(platform::automation::DISPID dispId, std::int32_t& rval, std::initializer_list<VARIANT> args)
 {
     invokeError_.clear();
     lastStatus_ = driver_.InvokeMethod(dispId, args);
-    if (com::FAILED(lastStatus_)) {
-        invokeError_ = (driver_ ? com::ResultText(lastStatus_) : std::string("no driver object")) + " (DISPID " +
+    if (platform::automation::FAILED(lastStatus_)) {
+        invokeError_ = (driver_ ? platform::automation::ResultText(lastStatus_) : std::string("no driver object")) + " (DISPID " +
                        std::to_string(dispId) + ")";
         rval = -1;
     }

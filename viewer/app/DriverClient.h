@@ -36,9 +36,9 @@ public:
     // Creates the automation object by kProgId. On failure the client stays unbound and
     // `errorText` (may be null) receives the runtime's report, e.g. "Invalid class string: ProgID
     // "OrvDeviceNetDriver.OrvDeviceNetCom.1" is not registered".
-    com::HRESULT Create(std::string* errorText = nullptr);
+    platform::automation::HRESULT Create(std::string* errorText = nullptr);
     // Takes over `dispatch` and its reference (for a client that has created the object itself).
-    void Attach(com::IDispatch* dispatch);
+    void Attach(platform::automation::IDispatch* dispatch);
     // Releases the object; the client becomes unbound.
     void Release();
     bool IsBound() const { return static_cast<bool>(driver_); }
@@ -84,16 +84,16 @@ public:
     std::int32_t LastRval() const { return lastRval_; }
     // The automation status of the last call (S_OK unless the call was refused or nothing is
     // bound), for diagnostics.
-    com::HRESULT LastStatus() const { return lastStatus_; }
+    platform::automation::HRESULT LastStatus() const { return lastStatus_; }
     // Why the last call was refused by the automation layer; empty when it was not.
     const std::string& InvokeError() const { return invokeError_; }
 
 private:
     // Makes the call and keeps its status; rval as the method left it, -1 when the call failed.
-    std::int32_t Call(com::DISPID dispId, std::int32_t& rval, std::initializer_list<com::VARIANT> args);
+    std::int32_t Call(platform::automation::DISPID dispId, std::int32_t& rval, std::initializer_list<platform::automation::VARIANT> args);
 
-    com::DispatchDriver driver_;
-    com::HRESULT lastStatus_ = com::S_OK;
+    platform::automation::DispatchDriver driver_;
+    platform::automation::HRESULT lastStatus_ = platform::automation::S_OK;
     std::int32_t lastRval_ = -1;
     std::string invokeError_;
 };

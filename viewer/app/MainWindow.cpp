@@ -30,7 +30,7 @@ constexpr int kCardWithOwnFrameLayout = 0; // CAN712: a received frame's data at
 std::unique_ptr<DriverClient> MainWindow::CreateDriver(std::string& why)
 {
     auto driver = std::make_unique<DriverClient>();
-    if (com::FAILED(driver->Create(&why))) {
+    if (platform::automation::FAILED(driver->Create(&why))) {
         return nullptr;
     }
     return driver;

@@ -75,7 +75,7 @@ int main(int argc, char* argv[])
     const std::string library =
         (QApplication::applicationDirPath() + QStringLiteral("/libOrvDeviceNetDriver.so")).toStdString();
     std::string why;
-    if (orv::com::FAILED(orv::com::RegisterServerLibrary(library, &why))) {
+    if (orv::platform::automation::FAILED(orv::platform::automation::RegisterServerLibrary(library, &why))) {
         std::fprintf(stderr, "brelinview_screenshots: cannot register %s: %s\n", library.c_str(), why.c_str());
         return 1;
     }

@@ -20,204 +20,204 @@ std::uint16_t* Unsigned(std::int16_t* value)
 
 // Every method forwards to the process's driver object. The dispatch layer never hands a null
 // rval; a caller through the vtable might, and gets E_POINTER since there is nowhere to report.
-class OrvDeviceNetCom : public com::DispatchImpl<IOrvDeviceNetCom, kOrvDeviceNetComInfo>, public com::ObjectRoot {
+class OrvDeviceNetCom : public platform::automation::DispatchImpl<IOrvDeviceNetCom, kOrvDeviceNetComInfo>, public platform::automation::ObjectRoot {
 public:
     OrvDeviceNetCom() : lock_(OrvDeviceNetComLocks()) {}
 
-    com::HRESULT LoadVXD(std::int32_t* rval, std::int16_t portAddress, std::int16_t irq,
+    platform::automation::HRESULT LoadVXD(std::int32_t* rval, std::int16_t portAddress, std::int16_t irq,
                          std::int16_t* Config) override
     {
         if (rval == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
         methods::LoadVXD(*rval, portAddress, irq, Bytes(Config));
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
 
-    com::HRESULT UnloadVXD(std::int32_t* rval) override
+    platform::automation::HRESULT UnloadVXD(std::int32_t* rval) override
     {
         if (rval == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
         methods::UnloadVXD(*rval);
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
 
-    com::HRESULT DNAllocate(std::int32_t* rval, std::int16_t nodeAddress, std::int16_t connectionType,
+    platform::automation::HRESULT DNAllocate(std::int32_t* rval, std::int16_t nodeAddress, std::int16_t connectionType,
                             std::int16_t* buffer) override
     {
         if (rval == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
         methods::DNAllocate(*rval, nodeAddress, connectionType, Bytes(buffer));
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
 
-    com::HRESULT DNFree(std::int32_t* rval, std::int16_t nodeAddress, std::int16_t connectionType,
+    platform::automation::HRESULT DNFree(std::int32_t* rval, std::int16_t nodeAddress, std::int16_t connectionType,
                         std::int16_t* buffer) override
     {
         if (rval == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
         methods::DNFree(*rval, nodeAddress, connectionType, Bytes(buffer));
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
 
-    com::HRESULT DNGetAttribute(std::int32_t* rval, std::int16_t nodeAddress, std::int16_t clss,
+    platform::automation::HRESULT DNGetAttribute(std::int32_t* rval, std::int16_t nodeAddress, std::int16_t clss,
                                 std::int16_t instance, std::int16_t attr, std::int16_t* buffer) override
     {
         if (rval == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
         methods::DNGetAttribute(*rval, nodeAddress, clss, instance, attr, Bytes(buffer));
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
 
-    com::HRESULT DNSetAttribute(std::int32_t* rval, std::int16_t nodeAddress, std::int16_t clss,
+    platform::automation::HRESULT DNSetAttribute(std::int32_t* rval, std::int16_t nodeAddress, std::int16_t clss,
                                 std::int16_t instance, std::int16_t attr, std::int16_t rlen,
                                 std::int16_t* buffer) override
     {
         if (rval == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
         methods::DNSetAttribute(*rval, nodeAddress, clss, instance, attr, rlen, Bytes(buffer));
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
 
-    com::HRESULT CANRcv(std::int32_t* rval, std::int16_t* radd, std::int16_t* rlen, std::int16_t* buf) override
+    platform::automation::HRESULT CANRcv(std::int32_t* rval, std::int16_t* radd, std::int16_t* rlen, std::int16_t* buf) override
     {
         if (rval == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
         methods::CANRcv(*rval, Unsigned(radd), Unsigned(rlen), Bytes(buf));
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
 
-    com::HRESULT CANXmit(std::int32_t* rval, std::int16_t addr, std::int16_t xlen, std::int16_t* bptr) override
+    platform::automation::HRESULT CANXmit(std::int32_t* rval, std::int16_t addr, std::int16_t xlen, std::int16_t* bptr) override
     {
         if (rval == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
         methods::CANXmit(*rval, addr, xlen, Bytes(bptr));
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
 
-    com::HRESULT DNPoll(std::int32_t* rval, std::int16_t txid, std::int16_t ntxbytes, std::int16_t* rxid,
+    platform::automation::HRESULT DNPoll(std::int32_t* rval, std::int16_t txid, std::int16_t ntxbytes, std::int16_t* rxid,
                         std::int16_t* nrxbytes, std::int16_t* buffer) override
     {
         if (rval == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
         methods::DNPoll(*rval, txid, ntxbytes, Unsigned(rxid), Unsigned(nrxbytes), Bytes(buffer));
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
 
-    com::HRESULT NetworkWho(std::int32_t* rval, std::int16_t nodeAddress, std::int16_t* buf) override
+    platform::automation::HRESULT NetworkWho(std::int32_t* rval, std::int16_t nodeAddress, std::int16_t* buf) override
     {
         if (rval == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
         methods::NetworkWho(*rval, nodeAddress, Bytes(buf));
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
 
-    com::HRESULT Init(std::int32_t* rval, std::uint8_t* dwParam) override
+    platform::automation::HRESULT Init(std::int32_t* rval, std::uint8_t* dwParam) override
     {
         if (rval == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
         methods::Init(*rval, dwParam);
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
 
-    com::HRESULT Close(std::int32_t* rval) override
+    platform::automation::HRESULT Close(std::int32_t* rval) override
     {
         if (rval == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
         methods::Close(*rval);
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
 
-    com::HRESULT OpenModule(std::int32_t* rval, std::int32_t Address, std::uint8_t* dwParam) override
+    platform::automation::HRESULT OpenModule(std::int32_t* rval, std::int32_t Address, std::uint8_t* dwParam) override
     {
         if (rval == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
         methods::OpenModule(*rval, Address, dwParam);
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
 
-    com::HRESULT CloseModule(std::int32_t* rval, std::int32_t Address) override
+    platform::automation::HRESULT CloseModule(std::int32_t* rval, std::int32_t Address) override
     {
         if (rval == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
         methods::CloseModule(*rval, Address);
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
 
-    com::HRESULT IsInitialized(std::int32_t* rval) override
+    platform::automation::HRESULT IsInitialized(std::int32_t* rval) override
     {
         if (rval == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
         methods::IsInitialized(*rval);
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
 
-    com::HRESULT SetTimeout(std::int32_t* rval, std::uint32_t iTimeout) override
+    platform::automation::HRESULT SetTimeout(std::int32_t* rval, std::uint32_t iTimeout) override
     {
         if (rval == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
         methods::SetTimeout(*rval, iTimeout);
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
 
-    com::HRESULT GetCANMessage(std::int32_t* rval, std::int16_t* str) override
+    platform::automation::HRESULT GetCANMessage(std::int32_t* rval, std::int16_t* str) override
     {
         if (rval == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
         methods::GetCANMessage(*rval, Bytes(str));
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
 
-    com::HRESULT DNService(std::int32_t* rval, std::int16_t nodeAddress, std::int16_t cls, std::int16_t inst,
+    platform::automation::HRESULT DNService(std::int32_t* rval, std::int16_t nodeAddress, std::int16_t cls, std::int16_t inst,
                            std::int16_t srv, std::int16_t len, std::int16_t* buffer) override
     {
         if (rval == nullptr) {
-            return com::E_POINTER;
+            return platform::automation::E_POINTER;
         }
         methods::DNService(*rval, nodeAddress, cls, inst, srv, len, Bytes(buffer));
-        return com::S_OK;
+        return platform::automation::S_OK;
     }
 
 protected:
-    com::IUnknown* FindInterface(const com::IID& iid) override
+    platform::automation::IUnknown* FindInterface(const platform::automation::IID& iid) override
     {
-        if (iid == com::IID_IDispatch || iid == IOrvDeviceNetCom::kIid) {
+        if (iid == platform::automation::IID_IDispatch || iid == IOrvDeviceNetCom::kIid) {
             return static_cast<IOrvDeviceNetCom*>(this);
         }
         return nullptr;
     }
 
 private:
-    com::ServerLock lock_;
+    platform::automation::ServerLock lock_;
 };
 
 } // namespace
 
-com::ServerLockCount& OrvDeviceNetComLocks()
+platform::automation::ServerLockCount& OrvDeviceNetComLocks()
 {
-    static com::ServerLockCount locks;
+    static platform::automation::ServerLockCount locks;
     return locks;
 }
 
-com::HRESULT CreateOrvDeviceNetCom(com::IUnknown* outer, const com::IID& iid, void** object)
+platform::automation::HRESULT CreateOrvDeviceNetCom(platform::automation::IUnknown* outer, const platform::automation::IID& iid, void** object)
 {
-    return com::CreateObject<OrvDeviceNetCom>(outer, iid, object);
+    return platform::automation::CreateObject<OrvDeviceNetCom>(outer, iid, object);
 }
 
 } // namespace orv::automation

@@ -19,12 +19,12 @@
 namespace orv::automation {
 namespace {
 
-com::HRESULT CreateInstance(com::IUnknown* outer, const com::IID& iid, void** object)
+orv::platform::automation::HRESULT CreateInstance(orv::platform::automation::IUnknown* outer, const orv::platform::automation::IID& iid, void** object)
 {
     return CreateOrvDeviceNetCom(outer, iid, object);
 }
 
-com::ClassFactory factory(&CreateInstance, OrvDeviceNetComLocks());
+orv::platform::automation::ClassFactory factory(&CreateInstance, OrvDeviceNetComLocks());
 
 // The driver object's default factory creates no card; the library serves the three real ones.
 [[maybe_unused]] const bool cardsInstalled = (SetCardFactory(cards::CreateCardOfType), true);
@@ -52,30 +52,29 @@ static_assert(sizeof(VersionNote) == 12 + sizeof(VersionNote::owner) + sizeof(Ve
 } // namespace
 } // namespace orv::automation
 
-namespace com = orv::com;
 
-com::HRESULT DllGetClassObject(const com::CLSID* clsid, const com::IID* iid, void** object)
+orv::platform::automation::HRESULT DllGetClassObject(const orv::platform::automation::CLSID* clsid, const orv::platform::automation::IID* iid, void** object)
 {
-    return com::GetClassObject(clsid, iid, object, orv::automation::kOrvDeviceNetComClsid, orv::automation::factory);
+    return orv::platform::automation::GetClassObject(clsid, iid, object, orv::automation::kOrvDeviceNetComClsid, orv::automation::factory);
 }
 
 // An open driver object keeps the library loaded as well: unloading would close its card behind
 // the client, and a later instance would no longer find the open driver.
-com::HRESULT DllCanUnloadNow()
+orv::platform::automation::HRESULT DllCanUnloadNow()
 {
     if (orv::automation::OrvDeviceNetComLocks().IsLocked() || orv::automation::CurrentDriver() != nullptr) {
-        return com::S_FALSE;
+        return orv::platform::automation::S_FALSE;
     }
-    return com::S_OK;
+    return orv::platform::automation::S_OK;
 }
 
-com::HRESULT DllRegisterServer()
+orv::platform::automation::HRESULT DllRegisterServer()
 {
-    return com::RegisterServer(orv::automation::kOrvDeviceNetComRegistration,
-                               com::ModulePath(reinterpret_cast<const void*>(&orv::automation::CreateInstance)));
+    return orv::platform::automation::RegisterServer(orv::automation::kOrvDeviceNetComRegistration,
+                               orv::platform::automation::ModulePath(reinterpret_cast<const void*>(&orv::automation::CreateInstance)));
 }
 
-com::HRESULT DllUnregisterServer()
+orv::platform::automation::HRESULT DllUnregisterServer()
 {
-    return com::UnregisterServer(orv::automation::kOrvDeviceNetComRegistration);
+    return orv::platform::automation::UnregisterServer(orv::automation::kOrvDeviceNetComRegistration);
 }

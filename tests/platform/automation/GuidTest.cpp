@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace orv::com {
+namespace orv::platform::automation {
 namespace {
 
 TEST(Guid, ParsesFieldsInTheirOrder)
@@ -91,4 +91,4 @@ TEST(Result, CodesHaveTheirAutomationValues)
 }
 
 } // namespace
-} // namespace orv::com
+} // namespace orv::platform::automation

@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace orv::com {
+namespace orv::platform::automation {
 namespace {
 
 using test::ReadText;
@@ -308,4 +308,4 @@ TEST(RegistryLocation, TheUsersKeysHideTheSystemsAndABrokenFileFailsTheLookup)
 }
 
 } // namespace
-} // namespace orv::com
+} // namespace orv::platform::automation

@@ -19,7 +19,7 @@
 namespace orv::test {
 namespace {
 
-using namespace orv::com;
+using namespace orv::platform::automation;
 
 const std::string kServerPath = std::filesystem::path(ORV_FIXTURE_CALCULATOR).lexically_normal().string();
 const std::string kClassKey = "CLSID\\" + GuidToString(kCalculatorClsid);

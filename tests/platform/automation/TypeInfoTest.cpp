@@ -8,7 +8,7 @@
 namespace orv::test {
 namespace {
 
-using namespace orv::com;
+using namespace orv::platform::automation;
 
 class IOther : public IDispatch {
 public:

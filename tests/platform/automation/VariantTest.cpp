@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-namespace orv::com {
+namespace orv::platform::automation {
 namespace {
 
 struct ValueCase {
@@ -178,4 +178,4 @@ TEST(Variant, ConvertsInPlace)
 }
 
 } // namespace
-} // namespace orv::com
+} // namespace orv::platform::automation
