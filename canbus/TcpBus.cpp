@@ -186,15 +186,17 @@ struct TcpBus::Impl {
     {
         int lastError = 0;
         for (int attempt = 0; attempt < kEstablishAttempts; ++attempt) {
-            if (const int fd = TryListen(); fd >= 0) {
-                const std::lock_guard lock(io);
-                listenFd = fd;
-                role = Role::Hub;
-                return true;
-            }
-            lastError = errno;
-            if (lastError != EADDRINUSE && lastError != EADDRNOTAVAIL) {
-                break;
+            if (!limits.joinOnly) {
+                if (const int fd = TryListen(); fd >= 0) {
+                    const std::lock_guard lock(io);
+                    listenFd = fd;
+                    role = Role::Hub;
+                    return true;
+                }
+                lastError = errno;
+                if (lastError != EADDRINUSE && lastError != EADDRNOTAVAIL) {
+                    break;
+                }
             }
             if (const int fd = TryConnect(); fd >= 0) {
                 const std::lock_guard lock(io);
@@ -212,7 +214,8 @@ struct TcpBus::Impl {
             // Refused right after the port was found taken: the hub is just starting or going.
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        error = "cannot listen on or connect to " + Where() + " (" + ErrnoText(lastError) + ")";
+        error = (limits.joinOnly ? "no hub to join at " : "cannot listen on or connect to ") + Where() + " (" +
+                ErrnoText(lastError) + ")";
         return false;
     }
 

@@ -32,6 +32,7 @@ public:
         std::size_t sendBuffer = 64 * 1024;  // bytes waiting for one slow connection
         std::size_t maxConnections = 64;     // clients one hub serves
         std::uint32_t retryMs = 100;         // between attempts to rejoin a lost bus
+        bool joinOnly = false;               // connect to the hub only, never become it
     };
 
     // Becomes the hub or connects to it. Null with a message in `error` when neither works.
