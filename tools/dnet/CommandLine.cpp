@@ -88,6 +88,8 @@ constexpr Syntax kSyntax[] = {
     {"send", Command::Kind::Send, 2, 0, "send ID HEXBYTES"},
     {"recv", Command::Kind::Recv, 1, 1, "recv"},
     {"bench", Command::Kind::Bench, 2, 4, "bench NODE [--count N]"},
+    {"monitor", Command::Kind::Monitor, 1, 4, "monitor [--bus BUSSTRING] [--json]"},
+    {"decode", Command::Kind::Decode, 2, 3, "decode FILE [--json]"},
 };
 
 } // namespace
@@ -295,6 +297,25 @@ std::optional<Command> ParseCommand(const std::vector<std::string>& words, std::
         }
         break;
     }
+    case Command::Kind::Monitor:
+    case Command::Kind::Decode:
+        for (std::size_t i = 1; i < words.size(); ++i) {
+            if (words[i] == "--json") {
+                command.json = true;
+            } else if (command.kind == Command::Kind::Monitor && words[i] == "--bus" && i + 1 < words.size()) {
+                command.bus = words[++i];
+            } else if (command.kind == Command::Kind::Decode && command.file.empty()) {
+                command.file = words[i];
+            } else {
+                error = "usage: " + std::string(syntax->usage);
+                return std::nullopt;
+            }
+        }
+        if (command.kind == Command::Kind::Decode && command.file.empty()) {
+            error = "usage: " + std::string(syntax->usage);
+            return std::nullopt;
+        }
+        break;
     case Command::Kind::Bench:
         if (!node()) {
             return std::nullopt;
@@ -432,6 +453,13 @@ std::optional<Options> ParseCommandLine(const std::vector<std::string>& args, st
         }
         options.commands.push_back(std::move(*command));
     }
+    for (const Command& command : options.commands) {
+        if ((command.kind == Command::Kind::Monitor || command.kind == Command::Kind::Decode) &&
+            options.commands.size() > 1) {
+            error = command.text + ": runs alone, not in a session of commands";
+            return std::nullopt;
+        }
+    }
     if (options.commands.empty() && !options.help) {
         error = "no command given";
         return std::nullopt;
@@ -471,6 +499,10 @@ std::string UsageText()
            "  send ID HEXBYTES                           one raw CAN frame (ID in hex; or ID#HEXBYTES)\n"
            "  recv                                       one raw CAN frame received\n"
            "  bench NODE [--count N]                     Get_Attribute_Single exchanges per second\n"
+           "  monitor [--bus BUSSTRING] [--json]         the traffic of a bus as DeviceNet messages, until\n"
+           "                                             interrupted; joins a tcp:// bus, never its hub\n"
+           "                                             (default: $ORV_CANBUS, else tcp://127.0.0.1:35468/can0)\n"
+           "  decode FILE [--json]                       a candump -L log as DeviceNet messages\n"
            "\n"
            "Exit status: 0 success, 1 the device answered with an error response, 2 usage error,\n"
            "3 no answer or driver failure.\n";

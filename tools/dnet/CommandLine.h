@@ -14,7 +14,7 @@ namespace orv::dnet {
 enum class CardKind { Vora = 0, Sst = 1, Systec = 2 };
 
 struct Command {
-    enum class Kind { Open, Close, Get, Set, Service, Poll, Scan, Send, Recv, Bench };
+    enum class Kind { Open, Close, Get, Set, Service, Poll, Scan, Send, Recv, Bench, Monitor, Decode };
 
     Kind kind = Kind::Scan;
     std::string text; // the command as typed, for messages
@@ -30,6 +30,9 @@ struct Command {
     int canId = 0;                  // send
     int count = 1000;               // bench
     int waitMs = 50;                // scan: how long to wait for each node
+    std::string file;               // decode: the candump -L log
+    std::string bus;                // monitor: the bus to watch (else the global --bus)
+    bool json = false;              // monitor, decode: --json after the command
 };
 
 struct Options {

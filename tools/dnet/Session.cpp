@@ -49,6 +49,8 @@ std::string_view KindName(Command::Kind kind)
     case Command::Kind::Send: return "send";
     case Command::Kind::Recv: return "recv";
     case Command::Kind::Bench: return "bench";
+    case Command::Kind::Monitor: return "monitor";
+    case Command::Kind::Decode: return "decode";
     }
     return "?";
 }
@@ -151,6 +153,8 @@ Session::Outcome Session::Execute(const Command& command, JsonObject& json)
     case Command::Kind::Send: return Send(command, json);
     case Command::Kind::Recv: return Recv(json);
     case Command::Kind::Bench: return Bench(command, json);
+    case Command::Kind::Monitor:
+    case Command::Kind::Decode: break; // run without a driver session (Monitor.h)
     }
     return {kExitUsage, "unknown command"};
 }

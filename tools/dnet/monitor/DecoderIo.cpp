@@ -1,0 +1,166 @@
+#include "tools/dnet/monitor/Decoder.h"
+
+#include "tools/dnet/monitor/DecoderParts.h"
+#include "tools/dnet/monitor/Identifier.h"
+
+#include <algorithm>
+#include <array>
+
+// The I/O half of the decoder: poll commands and responses, whole or in fragments.
+
+namespace orv::dnet::monitor {
+
+using namespace parts;
+
+Message Decoder::IoBase(int slave, bool command, const Series& series) const
+{
+    Message message;
+    message.kind = MessageKind::Io;
+    message.canId = series.canId;
+    const Identifier id = ClassifyIdentifier(series.canId);
+    message.group = id.group;
+    message.messageId = id.messageId;
+    const int master = nodes_[static_cast<std::size_t>(slave)].pollMaster;
+    message.from = command ? master : slave;
+    message.to = command ? slave : master;
+    message.timeUs = series.lastUs;
+    return message;
+}
+
+void Decoder::CloseIo(int slave, bool command, std::vector<Message>& out)
+{
+    Node& node = nodes_[static_cast<std::size_t>(slave)];
+    Series& series = command ? node.command : node.answer;
+    if (!series.open) {
+        return;
+    }
+    Message message = IoBase(slave, command, series);
+    if (series.tentative && series.fragments == 1) {
+        // One frame that only looked like a first fragment: it was the whole message.
+        message.timeUs = series.firstUs;
+        std::array<std::uint8_t, kFrameData> frame{};
+        frame[0] = series.header;
+        const std::size_t count = std::min(series.body.size(), frame.size() - 1);
+        std::copy_n(series.body.begin(), count, frame.begin() + 1);
+        Keep(message, std::span(frame.data(), count + 1), count + 1);
+    } else {
+        message.fragments = series.fragments;
+        if (!series.lastSeen) {
+            series.broken = true;
+            NoteProblem(series.problem, "no last fragment");
+        }
+        if (series.broken) {
+            message.kind = MessageKind::BrokenSeries;
+            message.explicitSeries = false;
+        }
+        message.problem = series.problem;
+        Keep(message, series.body, series.length);
+        if (!series.broken) {
+            const int size = command ? node.consumedSize : node.producedSize;
+            if (size < 0) {
+                (command ? node.consumedSize : node.producedSize) = static_cast<int>(series.length);
+            } else if (static_cast<std::size_t>(size) != series.length) {
+                message.problem = std::to_string(series.length) + " bytes where the connection carries " +
+                                  std::to_string(size);
+            }
+        }
+    }
+    out.push_back(std::move(message));
+    series = Series{};
+}
+
+void Decoder::Io(int slave, bool command, const canbus::Frame& frame, Message& base, std::vector<Message>& out)
+{
+    Node& node = nodes_[static_cast<std::size_t>(slave)];
+    Series& series = command ? node.command : node.answer;
+    const int size = command ? node.consumedSize : node.producedSize;
+    const std::size_t length = frame.length;
+    const std::span<const std::uint8_t> data(frame.data.data(), length);
+    (command ? base.from : base.to) = node.pollMaster;
+    const auto whole = [&] {
+        CloseIo(slave, command, out);
+        base.kind = MessageKind::Io;
+        Keep(base, data, length);
+        out.push_back(std::move(base));
+    };
+    if (length == 0 || (size >= 0 && size <= static_cast<int>(kFrameData))) {
+        whole();
+        return;
+    }
+    const int type = data[0] >> 6;
+    const int count = data[0] & 0x3F;
+    const std::span<const std::uint8_t> bytes = data.subspan(1);
+
+    if (size < 0) {
+        // The connection size is not known: a frame that looks like a first fragment is held
+        // until the next one shows whether a series follows.
+        if (series.open) {
+            const bool follows = (type == kMiddle && length == kFrameData) || type == kLast;
+            if (follows && count == series.nextCount) {
+                series.fragments += 1;
+                series.nextCount = (count + 1) & 0x3F;
+                series.lastUs = base.timeUs;
+                series.lastSeen = type == kLast;
+                Append(series, bytes);
+                if (series.lastSeen) {
+                    CloseIo(slave, command, out);
+                }
+                return;
+            }
+            if (series.fragments > 1 || follows) {
+                series.broken = true;
+                NoteProblem(series.problem, follows ? CountText("fragment", count, series.nextCount)
+                                                    : std::string("a frame that is no fragment"));
+                if (follows) {
+                    series.fragments += 1;
+                    series.lastUs = base.timeUs;
+                    series.lastSeen = type == kLast;
+                    Append(series, bytes);
+                    CloseIo(slave, command, out);
+                    return;
+                }
+            }
+            CloseIo(slave, command, out);
+        }
+        if (length == kFrameData && data[0] == 0x00) {
+            Start(series, base, data[0]);
+            series.tentative = true;
+            series.fragments = 1;
+            series.nextCount = 1;
+            Append(series, bytes);
+            return;
+        }
+        whole();
+        return;
+    }
+
+    if (type == kFirst) {
+        CloseIo(slave, command, out);
+        Start(series, base, data[0]);
+        if (count != 0) {
+            series.broken = true;
+            NoteProblem(series.problem, CountText("first fragment with count", count, 0));
+        }
+    } else if (!series.open) {
+        Start(series, base, data[0]);
+        series.broken = true;
+        NoteProblem(series.problem, "no first fragment");
+    } else if (type == kAck) {
+        series.broken = true;
+        NoteProblem(series.problem, "an acknowledge type in I/O fragmentation");
+    } else if (count != series.nextCount) {
+        series.broken = true;
+        NoteProblem(series.problem, CountText("fragment", count, series.nextCount));
+    }
+    series.fragments += 1;
+    series.nextCount = (count + 1) & 0x3F;
+    series.lastUs = base.timeUs;
+    series.canId = base.canId;
+    series.lastSeen = type == kLast;
+    Append(series, bytes);
+    if (series.lastSeen) {
+        CloseIo(slave, command, out);
+    }
+}
+
+} // namespace orv::dnet::monitor
