@@ -102,6 +102,9 @@ private:
     // connection set's answers tell: the message body format, the poll master, the poll sizes.
     void DecodeAnswer(Pair& pair, std::span<const std::uint8_t> body, std::size_t length, Message& message);
     void Io(int slave, bool command, const canbus::Frame& frame, Message& base, std::vector<Message>& out);
+    void IoOfUnknownSize(int slave, bool command, std::span<const std::uint8_t> data, Message& base,
+                         std::vector<Message>& out);
+    void IoWhole(int slave, bool command, std::span<const std::uint8_t> data, Message& base, std::vector<Message>& out);
     void CloseIo(int slave, bool command, std::vector<Message>& out);
     Message IoBase(int slave, bool command, const Series& series) const;
     void Start(Series& series, const Message& base, std::uint8_t header);

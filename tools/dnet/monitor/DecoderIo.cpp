@@ -69,71 +69,32 @@ void Decoder::CloseIo(int slave, bool command, std::vector<Message>& out)
     series = Series{};
 }
 
+void Decoder::IoWhole(int slave, bool command, std::span<const std::uint8_t> data, Message& base,
+                      std::vector<Message>& out)
+{
+    CloseIo(slave, command, out);
+    base.kind = MessageKind::Io;
+    Keep(base, data, data.size());
+    out.push_back(std::move(base));
+}
+
 void Decoder::Io(int slave, bool command, const canbus::Frame& frame, Message& base, std::vector<Message>& out)
 {
     Node& node = nodes_[static_cast<std::size_t>(slave)];
     Series& series = command ? node.command : node.answer;
     const int size = command ? node.consumedSize : node.producedSize;
-    const std::size_t length = frame.length;
-    const std::span<const std::uint8_t> data(frame.data.data(), length);
+    const std::span<const std::uint8_t> data(frame.data.data(), frame.length);
     (command ? base.from : base.to) = node.pollMaster;
-    const auto whole = [&] {
-        CloseIo(slave, command, out);
-        base.kind = MessageKind::Io;
-        Keep(base, data, length);
-        out.push_back(std::move(base));
-    };
-    if (length == 0 || (size >= 0 && size <= static_cast<int>(kFrameData))) {
-        whole();
+    if (data.empty() || (size >= 0 && size <= static_cast<int>(kFrameData))) {
+        IoWhole(slave, command, data, base, out);
+        return;
+    }
+    if (size < 0) {
+        IoOfUnknownSize(slave, command, data, base, out);
         return;
     }
     const int type = data[0] >> 6;
     const int count = data[0] & 0x3F;
-    const std::span<const std::uint8_t> bytes = data.subspan(1);
-
-    if (size < 0) {
-        // The connection size is not known: a frame that looks like a first fragment is held
-        // until the next one shows whether a series follows.
-        if (series.open) {
-            const bool follows = (type == kMiddle && length == kFrameData) || type == kLast;
-            if (follows && count == series.nextCount) {
-                series.fragments += 1;
-                series.nextCount = (count + 1) & 0x3F;
-                series.lastUs = base.timeUs;
-                series.lastSeen = type == kLast;
-                Append(series, bytes);
-                if (series.lastSeen) {
-                    CloseIo(slave, command, out);
-                }
-                return;
-            }
-            if (series.fragments > 1 || follows) {
-                series.broken = true;
-                NoteProblem(series.problem, follows ? CountText("fragment", count, series.nextCount)
-                                                    : std::string("a frame that is no fragment"));
-                if (follows) {
-                    series.fragments += 1;
-                    series.lastUs = base.timeUs;
-                    series.lastSeen = type == kLast;
-                    Append(series, bytes);
-                    CloseIo(slave, command, out);
-                    return;
-                }
-            }
-            CloseIo(slave, command, out);
-        }
-        if (length == kFrameData && data[0] == 0x00) {
-            Start(series, base, data[0]);
-            series.tentative = true;
-            series.fragments = 1;
-            series.nextCount = 1;
-            Append(series, bytes);
-            return;
-        }
-        whole();
-        return;
-    }
-
     if (type == kFirst) {
         CloseIo(slave, command, out);
         Start(series, base, data[0]);
@@ -157,10 +118,53 @@ void Decoder::Io(int slave, bool command, const canbus::Frame& frame, Message& b
     series.lastUs = base.timeUs;
     series.canId = base.canId;
     series.lastSeen = type == kLast;
-    Append(series, bytes);
+    Append(series, data.subspan(1));
     if (series.lastSeen) {
         CloseIo(slave, command, out);
     }
+}
+
+void Decoder::IoOfUnknownSize(int slave, bool command, std::span<const std::uint8_t> data, Message& base,
+                              std::vector<Message>& out)
+{
+    // A frame that looks like a first fragment is held until the next one shows whether a series
+    // follows; a whole series teaches the decoder the connection's size.
+    Series& series = command ? nodes_[static_cast<std::size_t>(slave)].command
+                             : nodes_[static_cast<std::size_t>(slave)].answer;
+    const int type = data[0] >> 6;
+    const int count = data[0] & 0x3F;
+    if (series.open) {
+        const bool follows = (type == kMiddle && data.size() == kFrameData) || type == kLast;
+        if (follows) {
+            if (count != series.nextCount) {
+                series.broken = true;
+                NoteProblem(series.problem, CountText("fragment", count, series.nextCount));
+            }
+            series.fragments += 1;
+            series.nextCount = (count + 1) & 0x3F;
+            series.lastUs = base.timeUs;
+            series.lastSeen = type == kLast;
+            Append(series, data.subspan(1));
+            if (series.lastSeen || series.broken) {
+                CloseIo(slave, command, out);
+            }
+            return;
+        }
+        if (series.fragments > 1) {
+            series.broken = true;
+            NoteProblem(series.problem, "a frame that is no fragment");
+        }
+        CloseIo(slave, command, out);
+    }
+    if (data.size() == kFrameData && data[0] == 0x00) {
+        Start(series, base, data[0]);
+        series.tentative = true;
+        series.fragments = 1;
+        series.nextCount = 1;
+        Append(series, data.subspan(1));
+        return;
+    }
+    IoWhole(slave, command, data, base, out);
 }
 
 } // namespace orv::dnet::monitor
