@@ -1,15 +1,17 @@
 // Throughput of the in-process sim bus: raw frame exchanges with an echoing node, and
 // Get_Attribute_Single exchanges with the simulated Brelin; at once and with wire timing, where the
 // figure that counts is the achieved rate over the rate the wire allows (worst-case stuffing).
+// Then how long a TCP hub takes over a flood of distinct `connect:` lines from one client.
 // Then the driver with each card on a TCP bus against brelinsim in another process, beside a short
 // Python master (tcp_master.py) run on the same bus in the same run.
 
 #include "canbus/SimBus.h"
 #include "canbus/WireTime.h"
+#include "devsim/SimBusDevice.h"
 #include "driver/automation/CardFactory.h"
 #include "driver/automation/DriverObject.h"
 #include "driver/cards/CardTypes.h"
-#include "driver/cards/SystecCard.h"
+#include "driver/devicenet/Clock.h"
 
 #include <benchmark/benchmark.h>
 
@@ -35,6 +37,12 @@
 extern char** environ;
 
 namespace {
+
+// The system clock with its sleeps skipped.
+class NoPauseClock final : public orv::devicenet::SystemClock {
+public:
+    void Sleep(std::uint32_t) override {}
+};
 
 using namespace canbus;
 
@@ -141,6 +149,7 @@ bool AwaitAnswer(Bus& bus, std::uint8_t service, Frame& got)
 // vendor ID (class 1, instance 1, attribute 1) over and over.
 void GetAttributeSingle(benchmark::State& state, const std::string& busString, std::uint32_t bitrate)
 {
+    devsim::RegisterSimulatedDevice();
     std::string error;
     auto bus = OpenBus(busString, bitrate, error);
     if (!bus) {
@@ -301,8 +310,9 @@ void GetAttributeOverTcp(benchmark::State& state)
     char folder[] = "/tmp/orv-bench-XXXXXX";
     setenv("XDG_CONFIG_HOME", mkdtemp(folder), 1);
     setenv("ORV_CANBUS", bus.c_str(), 1);
-    SetCardFactory(orv::cards::CreateCardOfType);
-    orv::cards::SystecCard::SetDefaultPause([](std::uint32_t) {});
+    // The cards on the system clock, without the SYSTEC start pause.
+    static NoPauseClock clock;
+    SetCardFactory([](int driverType) { return orv::cards::CreateCardWithClock(driverType, clock); });
 
     DriverSettings settings;
     settings.SetDriverType(static_cast<int>(state.range(0)));
@@ -347,6 +357,44 @@ void GetAttributeOverTcp(benchmark::State& state)
     }
 }
 BENCHMARK(GetAttributeOverTcp)->ArgName("driverType")->Arg(0)->Arg(1)->Arg(2)->UseRealTime()->MinTime(1.0);
+
+// One client sends `range(0)` distinct `connect:` lines, then a frame; the time until the hub's own
+// endpoint has that frame is the time the hub's I/O thread spent on the lines.
+void HubConnectFlood(benchmark::State& state)
+{
+    const std::uint16_t port = FreePort();
+    std::string error;
+    auto hub = OpenBus("tcp://127.0.0.1:" + std::to_string(port) + "/can0", 125000, error);
+    if (!hub) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    std::string lines;
+    for (std::int64_t i = 0; i < state.range(0); ++i) {
+        lines += "connect:c" + std::to_string(i) + "\n";
+    }
+    lines += "can0:5##01\n";
+    for (auto _ : state) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            send(fd, lines.data(), lines.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(lines.size())) {
+            close(fd);
+            state.SkipWithError("cannot reach the hub");
+            return;
+        }
+        Frame got;
+        while (!hub->TryReceive(got)) {
+            hub->WaitForFrame(std::chrono::seconds(10));
+        }
+        close(fd);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(HubConnectFlood)->Arg(1000)->Arg(100000)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -4,7 +4,7 @@
 #include "driver/automation/CardFactory.h"
 #include "driver/automation/DriverObject.h"
 #include "driver/cards/CardTypes.h"
-#include "driver/cards/SystecCard.h"
+#include "driver/devicenet/Clock.h"
 
 #include <benchmark/benchmark.h>
 
@@ -13,6 +13,12 @@
 #include <filesystem>
 
 namespace {
+
+// The system clock with its sleeps skipped.
+class NoPauseClock final : public orv::devicenet::SystemClock {
+public:
+    void Sleep(std::uint32_t) override {}
+};
 
 using namespace orv::automation;
 
@@ -23,8 +29,9 @@ void GetAttributeThroughCard(benchmark::State& state)
     const int driverType = static_cast<int>(state.range(0));
     char folder[] = "/tmp/orv-bench-XXXXXX";
     setenv("XDG_CONFIG_HOME", mkdtemp(folder), 1);
-    SetCardFactory(orv::cards::CreateCardOfType);
-    orv::cards::SystecCard::SetDefaultPause([](std::uint32_t) {});
+    // The cards on the system clock, without the SYSTEC start pause.
+    static NoPauseClock clock;
+    SetCardFactory([](int driverType) { return orv::cards::CreateCardWithClock(driverType, clock); });
 
     DriverSettings settings;
     settings.SetDriverType(driverType);

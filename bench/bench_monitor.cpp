@@ -1,9 +1,10 @@
 // The monitor's decoder: frames decoded per second, for a dnet-like conversation (allocation,
 // fragmented reads with acknowledgements, fragmented polls) and text formatting of the result.
 
-#include "tools/dnet/monitor/CandumpReader.h"
 #include "tools/dnet/monitor/Decoder.h"
 #include "tools/dnet/monitor/TextFormat.h"
+
+#include "canbus/CandumpFormat.h"
 
 #include <benchmark/benchmark.h>
 
@@ -26,9 +27,8 @@ std::vector<TimedFrame> Conversation()
     std::vector<TimedFrame> frames;
     std::uint64_t time = 0;
     for (const char* text : kFrames) {
-        auto frame = ParseCandumpLine(std::string("(0.000000) can0 ") + text);
-        frame->timeUs = time += 100;
-        frames.push_back(*frame);
+        const auto entry = canbus::ParseCandumpLine(std::string("(0.000000) can0 ") + text);
+        frames.push_back(TimedFrame{time += 100, entry->frame});
     }
     return frames;
 }
@@ -74,16 +74,6 @@ void DecodeAndFormatText(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(frames.size()));
 }
 BENCHMARK(DecodeAndFormatText);
-
-void ParseCandump(benchmark::State& state)
-{
-    const std::string line = "(1796708217.761744) can0 5FB#80008E094272656C";
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(ParseCandumpLine(line));
-    }
-    state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(ParseCandump);
 
 } // namespace
 

@@ -320,6 +320,7 @@ namespace {
 struct Registry {
     std::mutex mutex;
     std::map<std::string, std::weak_ptr<SimBus>> buses;
+    SimNodeFactory nodeFactory;
 };
 
 // Only opening looks buses up (the map holds weak references), so the registry can go with the
@@ -331,6 +332,13 @@ Registry& SimRegistry()
 }
 
 } // namespace
+
+void SetSimNodeFactory(SimNodeFactory factory)
+{
+    Registry& registry = SimRegistry();
+    const std::lock_guard lock(registry.mutex);
+    registry.nodeFactory = std::move(factory);
+}
 
 std::unique_ptr<Bus> OpenSimBus(const BusAddress& address, std::uint32_t bitrate, std::string& error)
 {
@@ -356,7 +364,11 @@ std::unique_ptr<Bus> OpenSimBus(const BusAddress& address, std::uint32_t bitrate
         return bus->Attach();
     }
 
-    auto device = MakeSimulatedDevice(address.node);
+    if (!registry.nodeFactory) {
+        error = "no simulated device is registered for the sim bus in this program";
+        return nullptr;
+    }
+    auto device = registry.nodeFactory(address.node);
     if (!device) {
         error = "no simulated device for MAC ID " + std::to_string(address.node);
         return nullptr;

@@ -114,7 +114,8 @@ private:
 };
 
 // An endpoint of the sim bus of this process that `address` names (a sim address), created with
-// a simulated Brelin when no endpoint holds it. Null with a message in `error` when refused.
+// the registered node (see SetSimNodeFactory) when no endpoint holds it. Null with a message in
+// `error` when refused.
 std::unique_ptr<Bus> OpenSimBus(const BusAddress& address, std::uint32_t bitrate, std::string& error);
 
 } // namespace canbus

@@ -31,7 +31,12 @@ public:
     virtual std::optional<std::uint32_t> NextTimer(std::uint32_t nowMs) const = 0;
 };
 
-// The simulated Brelin at `macId`, as the `sim` bus attaches it. Defined by devsim.
-std::unique_ptr<SimNode> MakeSimulatedDevice(std::uint8_t macId);
+// Makes the node that a new `sim` bus attaches at `macId` (the bus string's node=N).
+using SimNodeFactory = std::function<std::unique_ptr<SimNode>(std::uint8_t macId)>;
+
+// Sets the node factory of every `sim` bus opened from now on; an empty one takes it away. The
+// buses know no device of their own: whoever opens a `sim` bus registers the device it wants on
+// it first. Buses already open keep their node.
+void SetSimNodeFactory(SimNodeFactory factory);
 
 } // namespace canbus

@@ -1,24 +1,21 @@
 #include "canbus/TcpBus.h"
 
 #include "canbus/BoundedQueue.h"
-#include "canbus/VirtualCanLine.h"
+#include "canbus/LineConnection.h"
+#include "canbus/TcpHub.h"
+#include "canbus/TcpLink.h"
+#include "canbus/TcpSocket.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace canbus {
@@ -26,54 +23,20 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// Longest line accepted: a frame line is at most "canNNNNNNNNNN:" plus kMaxFrameText, and Qt's own
-// lines with every flag fit easily; longer lines are malformed anyway.
-constexpr std::size_t kMaxLine = 256;
 constexpr int kConnectTimeoutMs = 1000;
 constexpr int kEstablishAttempts = 3;
-constexpr int kReadsPerWakeup = 16;
-
-struct Connection {
-    int fd = -1;
-    LineReader reader{kMaxLine};
-    std::string out;
-    std::size_t outPos = 0;
-    std::vector<std::string> channels; // hub side: what the peer subscribed to
-    bool dead = false;
-
-    bool Subscribed(std::string_view channel) const
-    {
-        return std::find(channels.begin(), channels.end(), channel) != channels.end();
-    }
-    bool Pending() const { return outPos < out.size(); }
-};
-
-void CloseFd(int& fd)
-{
-    if (fd >= 0) {
-        ::close(fd);
-        fd = -1;
-    }
-}
-
-std::string ErrnoText(int error) { return std::strerror(error); }
 
 } // namespace
 
-struct TcpBus::Impl {
-    enum class Role { Down, Hub, Client };
-
+struct TcpBus::Impl final : EndpointSink {
     BusAddress address;
     Limits limits;
-    sockaddr_storage socketAddress{};
-    socklen_t socketAddressLength = 0;
+    SocketAddress socketAddress;
     std::string channel; // "canN"
 
-    mutable std::mutex io; // role, sockets and their buffers
-    Role role = Role::Down;
-    int listenFd = -1;
-    std::vector<std::unique_ptr<Connection>> peers; // hub
-    Connection link;                                // client
+    mutable std::mutex io; // the role and everything of the hub or the link
+    std::unique_ptr<TcpHub> hub;
+    std::unique_ptr<TcpLink> link;
     SteadyClock::time_point retryAt{};
 
     mutable std::mutex rxMutex;
@@ -90,7 +53,10 @@ struct TcpBus::Impl {
     std::atomic<bool> stopping{false};
     std::atomic<bool> closed{false};
 
-    Impl(const BusAddress& a, Limits l) : address(a), limits(l), channel("can" + std::to_string(a.channel)), rx(l.receiveCapacity) {}
+    Impl(const BusAddress& a, Limits l)
+        : address(a), limits(l), channel("can" + std::to_string(a.channel)), rx(l.receiveCapacity)
+    {
+    }
 
     ~Impl()
     {
@@ -99,182 +65,24 @@ struct TcpBus::Impl {
         CloseFd(readyFd);
     }
 
-    std::string Where() const
-    {
-        return address.host + ":" + std::to_string(address.port);
-    }
+    std::string Where() const { return address.host + ":" + std::to_string(address.port); }
 
-    bool Resolve(std::string& error)
+    // EndpointSink, called by the hub and the link with `io` held.
+    void Deliver(const Frame& frame) override
     {
-        addrinfo hints{};
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        const std::string port = std::to_string(address.port);
-        // IPv4 first: Qt's hub listens on 127.0.0.1, and a hub of ours on ::1 would not keep it out.
-        hints.ai_family = AF_INET;
-        int status = ::getaddrinfo(address.host.c_str(), port.c_str(), &hints, &found);
-        if (status != 0) {
-            hints.ai_family = AF_UNSPEC;
-            status = ::getaddrinfo(address.host.c_str(), port.c_str(), &hints, &found);
+        const std::lock_guard lock(rxMutex);
+        if (!rx.Push(frame)) {
+            ++dropped;
+        } else if (rx.Size() == 1) {
+            SignalReady(); // one wake-up when the queue fills, none for the frames behind
         }
-        if (status != 0 || found == nullptr) {
-            error = "cannot resolve host '" + address.host + "': " + ::gai_strerror(status);
-            return false;
-        }
-        std::memcpy(&socketAddress, found->ai_addr, found->ai_addrlen);
-        socketAddressLength = found->ai_addrlen;
-        ::freeaddrinfo(found);
-        return true;
     }
-
-    // A listening socket on the bus address, or -1 with errno set.
-    int TryListen() const
-    {
-        const int fd = ::socket(socketAddress.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
-            return -1;
-        }
-        const int on = 1;
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        if (::bind(fd, reinterpret_cast<const sockaddr*>(&socketAddress), socketAddressLength) != 0 ||
-            ::listen(fd, SOMAXCONN) != 0) {
-            const int saved = errno;
-            ::close(fd);
-            errno = saved;
-            return -1;
-        }
-        return fd;
-    }
-
-    // A connected socket to the bus address, or -1 with errno set.
-    int TryConnect() const
-    {
-        const int fd = ::socket(socketAddress.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
-            return -1;
-        }
-        int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&socketAddress), socketAddressLength);
-        if (result != 0 && errno == EINPROGRESS) {
-            pollfd pending{fd, POLLOUT, 0};
-            result = ::poll(&pending, 1, kConnectTimeoutMs);
-            int error = ETIMEDOUT;
-            if (result == 1) {
-                socklen_t length = sizeof error;
-                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
-            }
-            if (error != 0) {
-                errno = error;
-                result = -1;
-            } else {
-                result = 0;
-            }
-        }
-        if (result != 0) {
-            const int saved = errno;
-            ::close(fd);
-            errno = saved;
-            return -1;
-        }
-        const int on = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        return fd;
-    }
-
-    // Becomes the hub, else connects to it. Called without `io` held, by Open and by the I/O
-    // thread while the bus is down.
-    bool Establish(std::string& error)
-    {
-        int lastError = 0;
-        for (int attempt = 0; attempt < kEstablishAttempts; ++attempt) {
-            if (!limits.joinOnly) {
-                if (const int fd = TryListen(); fd >= 0) {
-                    const std::lock_guard lock(io);
-                    listenFd = fd;
-                    role = Role::Hub;
-                    return true;
-                }
-                lastError = errno;
-                if (lastError != EADDRINUSE && lastError != EADDRNOTAVAIL) {
-                    break;
-                }
-            }
-            if (const int fd = TryConnect(); fd >= 0) {
-                const std::lock_guard lock(io);
-                link = Connection{};
-                link.fd = fd;
-                role = Role::Client;
-                const std::string hello = "connect:" + channel + "\n";
-                Queue(link, hello);
-                return true;
-            }
-            lastError = errno;
-            if (lastError != ECONNREFUSED) {
-                break;
-            }
-            // Refused right after the port was found taken: the hub is just starting or going.
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        error = (limits.joinOnly ? "no hub to join at " : "cannot listen on or connect to ") + Where() + " (" +
-                ErrnoText(lastError) + ")";
-        return false;
-    }
-
-    void Wake() const
+    void CountMalformed() override { ++malformed; }
+    void CountDropped() override { ++dropped; }
+    void Wake() override
     {
         const std::uint64_t one = 1;
         [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof one);
-    }
-
-    // Sends what the socket takes now and keeps the rest for the I/O thread. False, with nothing
-    // kept, when the connection is dead or its buffer is full. With `io` held.
-    bool Queue(Connection& connection, std::string_view bytes)
-    {
-        if (connection.dead) {
-            return false;
-        }
-        if (connection.Pending()) {
-            if (connection.out.size() - connection.outPos + bytes.size() > limits.sendBuffer) {
-                return false;
-            }
-            connection.out.append(bytes);
-            return true;
-        }
-        const ssize_t written = ::send(connection.fd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-        std::size_t done = 0;
-        if (written >= 0) {
-            done = static_cast<std::size_t>(written);
-        } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            connection.dead = true;
-            Wake();
-            return false;
-        }
-        if (done < bytes.size()) {
-            // A part of a line is out: the rest must follow whatever the limit says.
-            connection.out.assign(bytes.substr(done));
-            connection.outPos = 0;
-            Wake();
-        }
-        return true;
-    }
-
-    void Flush(Connection& connection) const
-    {
-        while (connection.Pending()) {
-            const ssize_t written = ::send(connection.fd, connection.out.data() + connection.outPos,
-                                           connection.out.size() - connection.outPos, MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (written > 0) {
-                connection.outPos += static_cast<std::size_t>(written);
-            } else if (written < 0 && errno == EINTR) {
-                continue;
-            } else {
-                if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-                    connection.dead = true;
-                }
-                return;
-            }
-        }
-        connection.out.clear();
-        connection.outPos = 0;
     }
 
     // With rxMutex held: readyFd follows whether a waiter has anything to wake up for.
@@ -289,164 +97,73 @@ struct TcpBus::Impl {
         [[maybe_unused]] const auto got = ::read(readyFd, &count, sizeof count);
     }
 
-    void PushReceived(const Frame& frame)
+    TcpHub::Limits HubLimits() const
     {
-        const std::lock_guard lock(rxMutex);
-        if (!rx.Push(frame)) {
-            ++dropped;
-        } else if (rx.Size() == 1) {
-            SignalReady(); // one wake-up when the queue fills, none for the frames behind
-        }
+        return {limits.maxConnections, limits.maxPending, limits.maxChannels, limits.sendBuffer};
     }
 
-    // Hub: hands a frame on to everyone on its channel but its origin.
-    void Relay(const Frame& frame, std::string_view frameChannel, const Connection* origin)
+    // Becomes the hub, else connects to it (only connects when joinOnly). Called by Open and by the I/O thread while the bus is
+    // down, never both at once.
+    bool Establish(std::string& error)
     {
-        char text[kMaxFrameText + 1];
-        std::size_t length = FormatFrameText(frame, text);
-        text[length++] = '\n';
-        const std::string_view line(text, length);
-        for (const auto& peer : peers) {
-            if (peer.get() != origin && !peer->dead && peer->Subscribed(frameChannel) && !Queue(*peer, line)) {
-                ++dropped;
-            }
-        }
-        if (origin != nullptr && frameChannel == channel) {
-            PushReceived(frame);
-        }
-    }
-
-    void OnClientLine(Connection& peer, std::string_view line)
-    {
-        const ClientLine parsed = ParseClientLine(line);
-        switch (parsed.kind) {
-        case ClientLine::Kind::Connect:
-            if (!peer.Subscribed(parsed.channel)) {
-                peer.channels.emplace_back(parsed.channel);
-            }
-            break;
-        case ClientLine::Kind::Disconnect:
-            std::erase(peer.channels, parsed.channel);
-            peer.dead = true; // as Qt's hub does: the client is leaving
-            break;
-        case ClientLine::Kind::Frame:
-            Relay(parsed.frame, parsed.channel, &peer);
-            break;
-        case ClientLine::Kind::Malformed:
-            ++malformed;
-            break;
-        }
-    }
-
-    void OnHubLine(std::string_view line)
-    {
-        if (line.starts_with("disconnect:") && line.substr(11) == channel) {
-            link.dead = true;
-            return;
-        }
-        Frame frame;
-        if (ParseFrameText(line, frame)) {
-            PushReceived(frame);
-        } else {
-            ++malformed;
-        }
-    }
-
-    void ReadFrom(Connection& connection, bool fromClient)
-    {
-        char buffer[4096];
-        for (int reads = 0; reads < kReadsPerWakeup && !connection.dead; ++reads) {
-            const ssize_t got = ::recv(connection.fd, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (got > 0) {
-                connection.reader.Feed(
-                    buffer, static_cast<std::size_t>(got),
-                    [&](std::string_view line) {
-                        if (fromClient) {
-                            OnClientLine(connection, line);
-                        } else {
-                            OnHubLine(line);
-                        }
-                    },
-                    [&] { ++malformed; });
-            } else if (got == 0) {
-                connection.dead = true;
-            } else if (errno == EINTR) {
-                continue;
-            } else {
-                if (errno != EAGAIN && errno != EWOULDBLOCK) {
-                    connection.dead = true;
+        int lastError = 0;
+        for (int attempt = 0; attempt < kEstablishAttempts; ++attempt) {
+            if (!limits.joinOnly) {
+                if (const int fd = ListenOn(socketAddress); fd >= 0) {
+                    const std::lock_guard lock(io);
+                    hub = std::make_unique<TcpHub>(fd, channel, HubLimits(), *this);
+                    return true;
                 }
-                return;
+                lastError = errno;
+                if (lastError != EADDRINUSE && lastError != EADDRNOTAVAIL) {
+                    break;
+                }
             }
-        }
-    }
-
-    void AcceptAll()
-    {
-        while (true) {
-            const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (fd < 0) {
-                return;
-            }
-            if (peers.size() >= limits.maxConnections) {
-                ::close(fd);
-                continue;
-            }
-            const int on = 1;
-            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            auto peer = std::make_unique<Connection>();
-            peer->fd = fd;
-            peers.push_back(std::move(peer));
-        }
-    }
-
-    void DropDeadPeers()
-    {
-        std::erase_if(peers, [](const std::unique_ptr<Connection>& peer) {
-            if (peer->dead) {
-                CloseFd(peer->fd);
+            if (const int fd = ConnectTo(socketAddress, kConnectTimeoutMs); fd >= 0) {
+                const std::lock_guard lock(io);
+                link = std::make_unique<TcpLink>(fd, channel, limits.sendBuffer, *this);
                 return true;
             }
-            return false;
-        });
+            lastError = errno;
+            if (lastError != ECONNREFUSED) {
+                break;
+            }
+            // Refused right after the port was found taken: the hub is just starting or going.
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        error = (limits.joinOnly ? "no hub to join at " : "cannot listen on or connect to ") + Where() + " (" +
+                ErrnoText(lastError) + ")";
+        return false;
     }
 
-    // The bus is lost: try again at once; one of the former clients becomes the hub.
+    // The link ended: try again at once, one of the former clients becomes the hub; a link the
+    // hub turned away waits before it knocks again. With `io` held.
     void LoseLink()
     {
-        CloseFd(link.fd);
-        link = Connection{};
-        role = Role::Down;
-        retryAt = SteadyClock::now();
+        const bool refused = link->Refused();
+        link.reset();
+        retryAt = SteadyClock::now() + std::chrono::milliseconds(refused ? limits.retryMs : 0);
     }
 
     void Run()
     {
         std::vector<pollfd> fds;
-        std::vector<Connection*> owners;
         while (!stopping) {
             fds.clear();
-            owners.clear();
             fds.push_back({wakeFd, POLLIN, 0});
-            owners.push_back(nullptr);
             int timeoutMs = -1;
+            bool down = false;
             {
                 const std::lock_guard lock(io);
-                DropDeadPeers();
-                if (role == Role::Client && link.dead) {
+                if (link && link->Dead()) {
                     LoseLink();
                 }
-                if (role == Role::Hub) {
-                    fds.push_back({listenFd, POLLIN, 0});
-                    owners.push_back(nullptr);
-                    for (const auto& peer : peers) {
-                        fds.push_back({peer->fd, static_cast<short>(POLLIN | (peer->Pending() ? POLLOUT : 0)), 0});
-                        owners.push_back(peer.get());
-                    }
-                } else if (role == Role::Client) {
-                    fds.push_back({link.fd, static_cast<short>(POLLIN | (link.Pending() ? POLLOUT : 0)), 0});
-                    owners.push_back(&link);
+                if (hub) {
+                    hub->Prepare(fds);
+                } else if (link) {
+                    link->Prepare(fds);
                 } else {
+                    down = true;
                     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(retryAt - SteadyClock::now());
                     timeoutMs = static_cast<int>(std::clamp<std::int64_t>(wait.count(), 0, limits.retryMs));
                 }
@@ -461,7 +178,7 @@ struct TcpBus::Impl {
                 [[maybe_unused]] const auto got = ::read(wakeFd, &count, sizeof count);
             }
 
-            if (fds.size() == 1) {
+            if (down) {
                 if (SteadyClock::now() >= retryAt) {
                     std::string ignored;
                     if (!Establish(ignored)) {
@@ -472,22 +189,11 @@ struct TcpBus::Impl {
             }
 
             const std::lock_guard lock(io);
-            for (std::size_t i = 1; i < fds.size(); ++i) {
-                const short events = fds[i].revents;
-                if (events == 0) {
-                    continue;
-                }
-                Connection* owner = owners[i];
-                if (owner == nullptr) {
-                    AcceptAll();
-                    continue;
-                }
-                if ((events & (POLLIN | POLLHUP | POLLERR)) != 0) {
-                    ReadFrom(*owner, role == Role::Hub);
-                }
-                if ((events & POLLOUT) != 0 && !owner->dead) {
-                    Flush(*owner);
-                }
+            const std::span<const pollfd> entries(fds.data() + 1, fds.size() - 1);
+            if (hub) {
+                hub->Handle(entries);
+            } else if (link) {
+                link->Handle(entries);
             }
         }
     }
@@ -501,17 +207,11 @@ struct TcpBus::Impl {
             thread.join();
         }
         const std::lock_guard lock(io);
-        if (role == Role::Client && !link.dead) {
-            const std::string goodbye = "disconnect:" + channel + "\n";
-            Queue(link, goodbye);
+        if (link) {
+            link->Leave();
         }
-        CloseFd(link.fd);
-        for (auto& peer : peers) {
-            CloseFd(peer->fd);
-        }
-        peers.clear();
-        CloseFd(listenFd);
-        role = Role::Down;
+        link.reset();
+        hub.reset();
     }
 };
 
@@ -524,10 +224,19 @@ std::unique_ptr<TcpBus> TcpBus::Open(const BusAddress& address, std::string& err
         error = "cannot create an event descriptor (" + ErrnoText(errno) + ")";
         return nullptr;
     }
+    const std::string where = "tcp bus " + impl->Where() + "/" + impl->channel + ": ";
     std::string why;
-    if (!impl->Resolve(why) || !impl->Establish(why)) {
-        error = "tcp bus " + impl->Where() + "/" + impl->channel + ": " + why;
+    if (!ResolveAddress(address.host, address.port, impl->socketAddress, why) || !impl->Establish(why)) {
+        error = where + why;
         return nullptr;
+    }
+    {
+        // No thread runs yet: the link is this one's alone.
+        const std::lock_guard lock(impl->io);
+        if (impl->link && !impl->link->AwaitVerdict(std::chrono::milliseconds(limits.verdictMs))) {
+            error = where + "the hub on " + impl->Where() + " is full: it serves as many clients as it takes";
+            return nullptr;
+        }
     }
     Impl* raw = impl.get();
     raw->thread = std::thread([raw] { raw->Run(); });
@@ -550,23 +259,14 @@ bool TcpBus::Send(const Frame& frame)
         return false;
     }
     const std::lock_guard lock(d.io);
-    if (d.role == Impl::Role::Hub) {
-        d.Relay(frame, d.channel, nullptr);
+    if (d.hub) {
+        d.hub->Send(frame);
         ++d.sent;
         return true;
     }
-    if (d.role == Impl::Role::Client) {
-        // "canN:<id>#<flags>#<data>\n"; "canN" is at most 13 characters.
-        char line[14 + kMaxFrameText + 1];
-        std::size_t length = d.channel.size();
-        std::memcpy(line, d.channel.data(), length);
-        line[length++] = ':';
-        length += FormatFrameText(frame, line + length);
-        line[length++] = '\n';
-        if (d.Queue(d.link, std::string_view(line, length))) {
-            ++d.sent;
-            return true;
-        }
+    if (d.link && d.link->Send(frame)) {
+        ++d.sent;
+        return true;
     }
     ++d.dropped;
     return false;
@@ -612,10 +312,7 @@ bool TcpBus::WaitForFrame(std::chrono::milliseconds timeout)
     }
 }
 
-int TcpBus::ReadyDescriptor() const
-{
-    return impl_->readyFd;
-}
+int TcpBus::ReadyDescriptor() const { return impl_->readyFd; }
 
 void TcpBus::Close()
 {
@@ -638,19 +335,17 @@ BusCounters TcpBus::Counters() const
 bool TcpBus::IsHub() const
 {
     const std::lock_guard lock(impl_->io);
-    return impl_->role == Impl::Role::Hub;
+    return impl_->hub != nullptr;
 }
 
 std::size_t TcpBus::Subscribers() const
 {
     const Impl& d = *impl_;
     const std::lock_guard lock(d.io);
-    if (d.role == Impl::Role::Client) {
-        return d.link.dead ? 0 : 1;
+    if (d.link) {
+        return d.link->Dead() ? 0 : 1;
     }
-    return static_cast<std::size_t>(std::count_if(d.peers.begin(), d.peers.end(), [&](const auto& peer) {
-        return !peer->dead && peer->Subscribed(d.channel);
-    }));
+    return d.hub ? d.hub->Subscribers() : 0;
 }
 
 } // namespace canbus

@@ -1,27 +1,14 @@
 #include "canbus/VirtualCanLine.h"
 
+#include "platform/Hex.h"
+
 #include <charconv>
 
 namespace canbus {
 namespace {
 
-constexpr char kHexDigits[] = "0123456789abcdef";
 constexpr std::string_view kConnect = "connect:";
 constexpr std::string_view kDisconnect = "disconnect:";
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 bool Refuse(std::string_view* why, std::string_view reason)
 {
@@ -53,8 +40,8 @@ std::size_t FormatFrameText(const Frame& frame, char* out)
     const std::uint8_t length = frame.length > kMaxDataLength ? kMaxDataLength : frame.length;
     for (std::uint8_t i = 0; i < length; ++i) {
         const std::uint8_t byte = frame.remote ? 0 : frame.data[i];
-        *p++ = kHexDigits[byte >> 4];
-        *p++ = kHexDigits[byte & 0x0F];
+        *p++ = orv::platform::HexDigitChar(byte >> 4);
+        *p++ = orv::platform::HexDigitChar(byte);
     }
     return static_cast<std::size_t>(p - out);
 }
@@ -107,8 +94,8 @@ bool ParseFrameText(std::string_view text, Frame& frame, std::string_view* why)
         return Refuse(why, "more than 8 data bytes");
     }
     for (std::size_t i = 0; i < data.size(); i += 2) {
-        const int high = HexValue(data[i]);
-        const int low = HexValue(data[i + 1]);
+        const int high = orv::platform::HexDigitValue(data[i]);
+        const int low = orv::platform::HexDigitValue(data[i + 1]);
         if (high < 0 || low < 0) {
             return Refuse(why, "bad hex digit");
         }
@@ -138,6 +125,28 @@ ClientLine ParseClientLine(std::string_view line)
     }
     parsed.kind = ClientLine::Kind::Frame;
     parsed.channel = line.substr(0, colon);
+    return parsed;
+}
+
+HubLine ParseHubLine(std::string_view line)
+{
+    HubLine parsed;
+    if (line.starts_with(kDisconnect)) {
+        const std::string_view rest = line.substr(kDisconnect.size());
+        const auto blank = rest.find(' ');
+        const std::string_view channel = rest.substr(0, blank);
+        if (IsChannelName(channel)) {
+            parsed.kind = HubLine::Kind::Disconnect;
+            parsed.channel = channel;
+            if (blank != std::string_view::npos) {
+                parsed.reason = rest.substr(blank + 1);
+            }
+        }
+        return parsed;
+    }
+    if (ParseFrameText(line, parsed.frame)) {
+        parsed.kind = HubLine::Kind::Frame;
+    }
     return parsed;
 }
 

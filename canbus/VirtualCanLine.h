@@ -5,6 +5,8 @@
 //                   disconnect:canN            unsubscribe; the hub then closes the connection
 //                   canN:<id>#<flags>#<data>   a frame for everyone subscribed to canN
 //   hub to client:  <id>#<flags>#<data>        a frame on a channel the client subscribed to
+//                   disconnect:canN[ REASON]   the hub drops the client (ours says why: "full"
+//                                              when it serves as many clients as it takes)
 // <id> is decimal. <flags> are zero or more of R (remote request), X (extended format), F (CAN FD),
 // B (bit rate switch), E (error state indicator), L (local echo). <data> is the payload in hex, two
 // lower-case digits a byte. The three fields are always there, even empty ("5##"): Qt's client
@@ -42,6 +44,19 @@ struct ClientLine {
     Frame frame;
 };
 ClientLine ParseClientLine(std::string_view line);
+
+// The reason our hub gives when it turns a client away because it serves as many as it takes.
+inline constexpr std::string_view kHubFullReason = "full";
+
+// One line the hub sent to a client, taken apart (views into the line).
+struct HubLine {
+    enum class Kind { Frame, Disconnect, Malformed };
+    Kind kind = Kind::Malformed;
+    std::string_view channel; // Disconnect
+    std::string_view reason;  // Disconnect: what follows the channel after one blank, if anything
+    Frame frame;
+};
+HubLine ParseHubLine(std::string_view line);
 
 // Cuts a byte stream into lines. A line longer than `maxLine` is skipped whole and reported.
 class LineReader {

@@ -2,6 +2,7 @@
 // engine on the bus the card configuration names (its driver name), else $ORV_CANBUS, else "sim".
 // Unlike the raw-frame cards it examines allocation answers, and its CANRcv never waits.
 
+#include "cardlibs/Drv712Results.h"
 #include "cardlibs/StandIn.h"
 #include "driver/cards/Drv712Api.h"
 #include "driver/devicenet/DeviceNetMaster.h"
@@ -19,12 +20,7 @@ using namespace orv::devicenet;
 using orv::cards::drv712::kNothingReceived;
 using orv::cards::drv712::kReceiveDataOffset;
 
-// The library's own results besides 0.
-constexpr std::int32_t kNotOpen = 1;
-constexpr std::int32_t kAlreadyOpen = 2;
-constexpr std::int32_t kBusUnavailable = 3;
-constexpr std::int32_t kNoAnswer = 4;
-constexpr std::int32_t kRefusedBySlave = 5;
+using namespace orv::cardlibs::drv712;
 
 constexpr std::size_t kConfigMacId = 4;
 constexpr std::size_t kConfigBitTiming0 = 6;
@@ -177,6 +173,11 @@ ORV_CARDLIB_EXPORT std::int32_t DNPoll(std::int32_t txIdentifier, std::int32_t t
     if (!state().master) {
         return kNotOpen;
     }
-    return state().master->DNPoll(txIdentifier, txLength, rxIdentifier, rxLength, buffer) == 0 ? 0 : kNoAnswer;
+    switch (state().master->DNPoll(txIdentifier, txLength, rxIdentifier, rxLength, buffer)) {
+    case 0: return 0;
+    case DeviceNetMaster::kPollCommandRefused: return kBusUnavailable;
+    case DeviceNetMaster::kPollMalformedResponse: return kMalformedResponse;
+    default: return kNoAnswer;
+    }
 }
 #endif

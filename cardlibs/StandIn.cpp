@@ -1,5 +1,7 @@
 #include "cardlibs/StandIn.h"
 
+#include "devsim/SimBusDevice.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -20,6 +22,7 @@ std::string ChooseBus(std::string_view cardName)
 std::unique_ptr<canbus::Bus> OpenChosenBus(std::string_view cardName, std::uint32_t bitrate)
 {
     const std::string busString = ChooseBus(cardName);
+    devsim::RegisterSimulatedDevice(); // the device a `sim` bus carries
     std::string error;
     auto bus = canbus::OpenBus(busString, bitrate, error);
     if (!bus) {

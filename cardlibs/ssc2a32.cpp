@@ -5,7 +5,7 @@
 
 #include "cardlibs/StandIn.h"
 #include "driver/cards/C2aApi.h"
-#include "driver/devicenet/ByteOrder.h"
+#include "platform/LittleEndian.h"
 
 #include <dlfcn.h>
 
@@ -17,8 +17,8 @@
 namespace {
 
 using namespace orv::cards;
-using orv::devicenet::GetLe16;
-using orv::devicenet::PutLe16;
+using orv::platform::GetLe16;
+using orv::platform::PutLe16;
 
 constexpr std::uint32_t kCardHandle = 0x5C2A0001;
 

@@ -4,7 +4,7 @@
 
 #include "cardlibs/StandIn.h"
 #include "driver/cards/UsbCanApi.h"
-#include "driver/devicenet/ByteOrder.h"
+#include "platform/LittleEndian.h"
 
 #include <cstring>
 #include <mutex>
@@ -12,8 +12,8 @@
 namespace {
 
 using namespace orv::cards;
-using orv::devicenet::GetLe32;
-using orv::devicenet::PutLe32;
+using orv::platform::GetLe32;
+using orv::platform::PutLe32;
 
 constexpr std::uint8_t kModule = 1;
 
@@ -118,6 +118,7 @@ ORV_CARDLIB_EXPORT std::uint8_t UcanDeinitCan(std::uint8_t moduleHandle)
     return usbcan::kSuccessful;
 }
 
+#ifndef ORV_OMIT_READ
 ORV_CARDLIB_EXPORT std::uint8_t UcanReadCanMsg(std::uint8_t moduleHandle, std::uint8_t* message)
 {
     std::lock_guard lock(state().mutex);
@@ -138,6 +139,7 @@ ORV_CARDLIB_EXPORT std::uint8_t UcanReadCanMsg(std::uint8_t moduleHandle, std::u
     PutLe32(message + usbcan::kMessageTimeStamp, 0);
     return usbcan::kSuccessful;
 }
+#endif
 
 // Sleeps until a message is pending (0), or the time has passed or the adapter closed (no data).
 ORV_CARDLIB_EXPORT std::uint8_t UcanWaitCanMsg(std::uint8_t moduleHandle, std::uint32_t milliseconds)

@@ -468,18 +468,10 @@ void BrelinDevice::PowerCycle()
 
 void BrelinDevice::SetFaults(const Faults& faults) { impl_->output.SetFaults(faults); }
 const Faults& BrelinDevice::GetFaults() const { return impl_->output.GetFaults(); }
+std::uint64_t BrelinDevice::HeldOverflow() const { return impl_->output.HeldOverflow(); }
 
 std::uint8_t BrelinDevice::MacId() const { return impl_->model.activeMacId; }
 
 bool BrelinDevice::Online() const { return impl_->phase == Phase::Online && !impl_->Deaf(); }
 
 } // namespace devsim
-
-namespace canbus {
-std::unique_ptr<SimNode> MakeSimulatedDevice(std::uint8_t macId)
-{
-    devsim::BrelinDevice::Options options;
-    options.macId = macId;
-    return std::make_unique<devsim::BrelinDevice>(options);
-}
-} // namespace canbus

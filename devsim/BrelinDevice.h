@@ -67,6 +67,8 @@ public:
 
     void SetFaults(const Faults& faults);
     const Faults& GetFaults() const;
+    // Frames the delay fault dropped because it held as many as it may (OutputStage).
+    std::uint64_t HeldOverflow() const;
 
     // The MAC ID in use on the bus.
     std::uint8_t MacId() const;

@@ -115,6 +115,11 @@ void OutputStage::Send(const canbus::Frame& frame, bool answer, std::uint32_t no
 void OutputStage::Out(const canbus::Frame& frame, std::uint32_t nowMs, const Sink& sink)
 {
     if (faults_.delayMs != 0 || !held_.empty()) {
+        Release(nowMs, sink);
+        if (held_.size() >= kMaxHeldFrames) {
+            ++heldOverflow_;
+            return;
+        }
         held_.push_back(Held{frame, nowMs + faults_.delayMs});
         Release(nowMs, sink);
     } else if (sink) {

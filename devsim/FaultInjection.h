@@ -5,7 +5,8 @@
 // Text form (brelinsim's --fault, one or more comma-separated):
 //   drop=N            drop every Nth frame the device sends (1: every frame)
 //   dup               send every frame twice
-//   delay=MS          hold every frame MS milliseconds
+//   delay=MS          hold every frame MS milliseconds (at most OutputStage::kMaxHeldFrames at a
+//                     time; beyond, frames are dropped and counted)
 //   second-mac=M      precede every answer by a copy sent from MAC ID M
 //   bad-fragments=K   K = skip-count | missing-first | truncate
 //   none              no faults
@@ -13,6 +14,7 @@
 #include "canbus/Frame.h"
 #include "devsim/Fragmentation.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -42,6 +44,10 @@ class OutputStage {
 public:
     using Sink = std::function<void(const canbus::Frame&)>;
 
+    // Frames held at once. A master that keeps asking faster than the delay lets answers go would
+    // otherwise make the device hold them without bound; what comes beyond is dropped.
+    static constexpr std::size_t kMaxHeldFrames = 1024;
+
     void SetFaults(const Faults& faults) { faults_ = faults; }
     const Faults& GetFaults() const { return faults_; }
 
@@ -51,6 +57,8 @@ public:
     void Release(std::uint32_t nowMs, const Sink& sink);
     // Milliseconds until Release hands on a held frame; nullopt while none is held.
     std::optional<std::uint32_t> NextRelease(std::uint32_t nowMs) const;
+    // Frames dropped because kMaxHeldFrames were held.
+    std::uint64_t HeldOverflow() const { return heldOverflow_; }
 
 private:
     struct Held {
@@ -61,6 +69,7 @@ private:
 
     Faults faults_;
     std::uint64_t offered_ = 0;
+    std::uint64_t heldOverflow_ = 0;
     std::deque<Held> held_;
 };
 

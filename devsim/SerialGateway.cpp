@@ -1,6 +1,7 @@
 #include "devsim/SerialGateway.h"
 
 #include "devsim/Timers.h"
+#include "platform/Hex.h"
 
 #include <algorithm>
 #include <cctype>
@@ -40,11 +41,11 @@ std::string Trim(std::string text)
 
 bool ParseHex(const std::string& text, std::uint32_t& value)
 {
-    if (text.empty() || text.size() > 8 ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); })) {
+    const std::optional<std::uint64_t> number = text.size() <= 8 ? orv::platform::ParseHexNumber(text) : std::nullopt;
+    if (!number) {
         return false;
     }
-    value = static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 16));
+    value = static_cast<std::uint32_t>(*number);
     return true;
 }
 

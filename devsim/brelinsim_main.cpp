@@ -2,8 +2,9 @@
 
 #include "canbus/Bus.h"
 #include "canbus/BusString.h"
+#include "canbus/CandumpLog.h"
+#include "canbus/CandumpFormat.h"
 #include "devsim/BrelinDevice.h"
-#include "devsim/CandumpLog.h"
 #include "devsim/PseudoTerminal.h"
 #include "devsim/SimCommandLine.h"
 
@@ -50,16 +51,6 @@ void SleepUntilWork(const canbus::Bus& bus, const devsim::PseudoTerminal* termin
         timeout = {static_cast<time_t>(left / 1'000'000'000), static_cast<long>(left % 1'000'000'000)};
     }
     ::ppoll(fds, 2, timerMs ? &timeout : nullptr, &waitMask);
-}
-
-// The interface name the log shows: the CAN channel the bus string names.
-std::string LogInterface(const canbus::BusAddress& address)
-{
-    switch (address.kind) {
-    case canbus::BusAddress::Kind::Tcp: return "can" + std::to_string(address.channel);
-    case canbus::BusAddress::Kind::SocketCan: return address.interface;
-    default: return "can0";
-    }
 }
 
 std::string Printable(std::span<const std::uint8_t> bytes)
@@ -121,11 +112,20 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    devsim::CandumpLog log;
-    if (!line.logPath.empty() && !log.Open(line.logPath, LogInterface(address), error)) {
-        std::fprintf(stderr, "brelinsim: %s\n", error.c_str());
+    canbus::CandumpLog log;
+    if (!line.logPath.empty() && !log.Open(line.logPath, canbus::CandumpInterface(line.bus), error)) {
+        std::fprintf(stderr, "brelinsim: cannot write the log %s: %s\n", line.logPath.c_str(), error.c_str());
         return 1;
     }
+    // A lost line is reported once as it happens, and again with the count at the end.
+    bool logFailureReported = false;
+    const auto logFrame = [&](const canbus::Frame& frame) {
+        if (log.IsOpen() && !log.Write(frame) && !logFailureReported) {
+            std::fprintf(stderr, "brelinsim: writing the log %s failed (%s); frames may be missing from it\n",
+                         line.logPath.c_str(), log.Reason().c_str());
+            logFailureReported = true;
+        }
+    };
 
     std::unique_ptr<devsim::PseudoTerminal> terminal;
     if (line.serialPty) {
@@ -147,7 +147,7 @@ int main(int argc, char** argv)
 
     std::uint64_t refused = 0;
     device.SetSink([&](const canbus::Frame& frame) {
-        log.Write(frame);
+        logFrame(frame);
         if (!bus->Send(frame)) {
             ++refused;
         }
@@ -178,7 +178,7 @@ int main(int argc, char** argv)
         const std::uint32_t now = Milliseconds(nowNs);
         canbus::Frame frame;
         while (bus->TryReceive(frame)) {
-            log.Write(frame);
+            logFrame(frame);
             device.OnFrame(frame, now);
         }
         if (terminal) {
@@ -194,5 +194,14 @@ int main(int argc, char** argv)
     std::printf("brelinsim: stopped; %llu frames received, %llu sent, %llu refused by the bus\n",
                 static_cast<unsigned long long>(counters.received), static_cast<unsigned long long>(counters.sent),
                 static_cast<unsigned long long>(refused));
+    if (device.HeldOverflow() != 0) {
+        std::printf("brelinsim: %llu frames dropped by the delay fault, which held as many as it may\n",
+                    static_cast<unsigned long long>(device.HeldOverflow()));
+    }
+    std::fflush(stdout);
+    if (!log.Close()) {
+        std::fprintf(stderr, "brelinsim: the log %s is incomplete: %s\n", line.logPath.c_str(), log.LossText().c_str());
+        return 1;
+    }
     return 0;
 }

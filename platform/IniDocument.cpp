@@ -4,7 +4,9 @@ namespace orv::platform {
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
+// A carriage return beyond the one of a CR LF line end counts as a blank, so that a value reads the
+// same before and after the file is rewritten with LF line ends.
+constexpr std::string_view kBlanks = " \t\r";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 std::string_view Trim(std::string_view text)

@@ -6,7 +6,7 @@
 // Reading rules:
 // - Section and key names match without regard to ASCII case; the first matching section and,
 //   inside it, the first matching key count.
-// - Names and values are trimmed of blanks and tabs; a value written between double quotes
+// - Names and values are trimmed of blanks, tabs and carriage returns; a value written between double quotes
 //   loses one pair of them (so that a value with outer blanks survives).
 // - Lines starting with ';' or '#' are comments. A line that is neither a header, an entry, a
 //   comment nor blank is skipped, as are entries before the first header.

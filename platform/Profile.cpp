@@ -3,14 +3,12 @@
 #include "platform/AtomicFile.h"
 #include "platform/IniDocument.h"
 #include "platform/Mutex.h"
+#include "platform/TextFile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstdlib>
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orv::platform {
@@ -38,44 +36,6 @@ fs::path HomeDirectory()
     return "/";
 }
 
-struct FileText {
-    std::string text;
-    bool missing = false;
-    bool readable = true;
-};
-
-// The whole file. A missing file reads as empty; an unreadable one (including a folder in its
-// place) too, but is marked so that a write does not replace what it could not read.
-FileText ReadFile(const fs::path& file)
-{
-    FileText result;
-    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        result.missing = errno == ENOENT;
-        result.readable = result.missing;
-        return result;
-    }
-    std::string& text = result.text;
-    char chunk[4096];
-    for (;;) {
-        const ssize_t got = read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            text.clear();
-            result.readable = false;
-            break;
-        }
-        if (got == 0) {
-            break;
-        }
-        text.append(chunk, static_cast<std::size_t>(got));
-    }
-    close(fd);
-    return result;
-}
-
 } // namespace
 
 fs::path ConfigDirectory()
@@ -100,15 +60,17 @@ Profile Profile::AtPath(fs::path file)
 std::string Profile::GetProfileString(std::string_view section, std::string_view key,
                                       std::string_view defaultValue) const
 {
-    const auto value = IniDocument::Parse(ReadFile(file_).text).Get(section, key);
+    const auto value = IniDocument::Parse(ReadTextFile(file_).text).Get(section, key);
     return value ? *value : std::string(defaultValue);
 }
 
 bool Profile::WriteProfileString(std::string_view section, std::string_view key, std::string_view value)
 {
     Lock lock(WriteMutex());
-    const FileText current = ReadFile(file_);
-    if (!current.readable) {
+    // A file that is there but cannot be read (or is too large, or no file) is not replaced by
+    // what little this write adds.
+    const TextFileRead current = ReadTextFile(file_);
+    if (current.status == TextFileRead::Status::Refused) {
         return false;
     }
     IniDocument document = IniDocument::Parse(current.text);
@@ -120,7 +82,7 @@ bool Profile::WriteProfileString(std::string_view section, std::string_view key,
 
 int Profile::GetProfileInt(std::string_view section, std::string_view key, int defaultValue) const
 {
-    const auto value = IniDocument::Parse(ReadFile(file_).text).Get(section, key);
+    const auto value = IniDocument::Parse(ReadTextFile(file_).text).Get(section, key);
     if (!value) {
         return defaultValue;
     }

@@ -3,10 +3,14 @@
 // folder is $XDG_CONFIG_HOME, or ~/.config when that is unset, empty or not absolute.
 //
 // Every call reads the file afresh, so several objects and processes see each other's writes.
-// A missing, unreadable or malformed file reads as defaults (a malformed line is skipped). A
+// A missing, unreadable or malformed file reads as defaults (a malformed line is skipped), and so
+// does anything that is no regular file (a FIFO, a device) or is larger than
+// kMaxSettingsFileSize: reading never blocks and never takes more than that (TextFile.h). A
 // write rewrites the whole file through a temporary file in the same folder and a rename, so the
-// profile is never seen half written; the folder is created when missing, and everything else in
-// the file is kept. Names match without regard to ASCII case (see IniDocument.h).
+// profile is never seen half written; the folder is created when missing, and every line of the
+// file it does not set is kept as it was, lines it cannot parse included. A write fails, leaving
+// the file alone, when the file is there but cannot be read. Names match without regard to ASCII
+// case (see IniDocument.h).
 
 #include <filesystem>
 #include <string>

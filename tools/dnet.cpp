@@ -6,7 +6,6 @@
 //   dnet [OPTIONS] -e "COMMAND ARGS" [-e "COMMAND ARGS"]...
 
 #include "tools/dnet/CommandLine.h"
-#include "tools/dnet/Monitor.h"
 #include "tools/dnet/Session.h"
 
 #include <cstdio>
@@ -28,10 +27,6 @@ int main(int argc, char** argv)
         if (options->help) {
             std::fputs(UsageText().c_str(), stdout);
             return kExitOk;
-        }
-        if (const Command& first = options->commands.front();
-            first.kind == Command::Kind::Monitor || first.kind == Command::Kind::Decode) {
-            return RunMonitorCommand(first, *options, stdout, stderr);
         }
         if (!options->bus.empty()) {
             // The SST and VORA cards take the bus from the driver name; the SYSTEC card's library

@@ -10,11 +10,14 @@ namespace orv::automation {
 
 namespace {
 
-// The only owner of the driver object. Created and destroyed only by Init and Close, which the
-// apartment runs on one thread, so the pointer itself needs no lock.
-std::unique_ptr<NetworkDriver>& DriverSlot()
+// The driver object, created and destroyed only by Init and Close, which the apartment runs on one
+// thread, so the pointer itself needs no lock. A plain pointer on purpose: no static destructor
+// runs for it. A client that exits (or unloads the library) without Close leaves the object and
+// its card as they are, and the process takes them away; closing the card during static
+// destruction would call into a card library whose own statics may already be gone.
+NetworkDriver*& DriverSlot()
 {
-    static std::unique_ptr<NetworkDriver> driver;
+    static NetworkDriver* driver = nullptr;
     return driver;
 }
 
@@ -48,7 +51,7 @@ void Guarded(std::int32_t& rval, Body&& body) noexcept
 
 NetworkDriver* CurrentDriver()
 {
-    return DriverSlot().get();
+    return DriverSlot();
 }
 
 namespace methods {
@@ -151,15 +154,15 @@ void NetworkWho(std::int32_t& rval, std::int16_t /*nodeAddress*/, std::uint8_t* 
 void Init(std::int32_t& rval, const std::uint8_t* dwParam) noexcept
 {
     rval = -1;
-    std::unique_ptr<NetworkDriver>& slot = DriverSlot();
-    if (slot || dwParam == nullptr) {
+    NetworkDriver*& slot = DriverSlot();
+    if (slot != nullptr || dwParam == nullptr) {
         return;
     }
     InitRunning() = true;
     try {
         // In place before the card opens, so that a call arriving while the card's library is
         // loaded finds a driver that is not yet initialised, and a second Init is refused.
-        slot = std::make_unique<NetworkDriver>(DriverSettings::FromBytes(dwParam));
+        slot = new NetworkDriver(DriverSettings::FromBytes(dwParam));
         if (slot->Init()) {
             rval = 0;
         }
@@ -168,7 +171,7 @@ void Init(std::int32_t& rval, const std::uint8_t* dwParam) noexcept
     }
     InitRunning() = false;
     if (rval != 0) {
-        slot.reset();
+        std::unique_ptr<NetworkDriver> failed(std::exchange(slot, nullptr));
     }
 }
 
@@ -180,7 +183,7 @@ void Close(std::int32_t& rval) noexcept
     }
     try {
         // Forgotten first: the object is destroyed even if closing its card fails.
-        if (std::unique_ptr<NetworkDriver> driver = std::move(DriverSlot())) {
+        if (std::unique_ptr<NetworkDriver> driver{std::exchange(DriverSlot(), nullptr)}) {
             driver->Close();
         }
     } catch (...) {

@@ -10,7 +10,7 @@
 //  21  char[64] driverName  NUL-terminated name, handed to the card in CardConfig
 //  85  3 bytes  reserved
 
-#include "driver/devicenet/ByteOrder.h"
+#include "platform/LittleEndian.h"
 
 #include <algorithm>
 #include <array>
@@ -79,11 +79,11 @@ public:
 private:
     std::int32_t GetInt32(std::size_t offset) const
     {
-        return static_cast<std::int32_t>(devicenet::GetLe32(bytes_.data() + offset));
+        return static_cast<std::int32_t>(platform::GetLe32(bytes_.data() + offset));
     }
     void PutInt32(std::size_t offset, std::int32_t value)
     {
-        devicenet::PutLe32(bytes_.data() + offset, static_cast<std::uint32_t>(value));
+        platform::PutLe32(bytes_.data() + offset, static_cast<std::uint32_t>(value));
     }
     void StoreName(std::string_view name, std::size_t most)
     {

@@ -5,7 +5,7 @@
 //   2-3  explicitPacketRate  expected packet rate of the explicit connection, little-endian
 //   4-5  pollPacketRate      expected packet rate of the poll connection, little-endian
 
-#include "driver/devicenet/ByteOrder.h"
+#include "platform/LittleEndian.h"
 
 #include <array>
 #include <cstddef>
@@ -36,8 +36,8 @@ public:
 
     bool ExplicitEnabled() const { return bytes_[kExplicitEnabledOffset] != 0; }
     bool PollEnabled() const { return bytes_[kPollEnabledOffset] != 0; }
-    std::uint16_t ExplicitPacketRate() const { return devicenet::GetLe16(bytes_.data() + kExplicitPacketRateOffset); }
-    std::uint16_t PollPacketRate() const { return devicenet::GetLe16(bytes_.data() + kPollPacketRateOffset); }
+    std::uint16_t ExplicitPacketRate() const { return platform::GetLe16(bytes_.data() + kExplicitPacketRateOffset); }
+    std::uint16_t PollPacketRate() const { return platform::GetLe16(bytes_.data() + kPollPacketRateOffset); }
     // The two stored bytes of each rate, for copying into a request unchanged.
     const std::uint8_t* ExplicitPacketRateBytes() const { return bytes_.data() + kExplicitPacketRateOffset; }
     const std::uint8_t* PollPacketRateBytes() const { return bytes_.data() + kPollPacketRateOffset; }
@@ -46,9 +46,9 @@ public:
     void SetPollEnabled(std::uint8_t value) { bytes_[kPollEnabledOffset] = value; }
     void SetExplicitPacketRate(std::uint16_t value)
     {
-        devicenet::PutLe16(bytes_.data() + kExplicitPacketRateOffset, value);
+        platform::PutLe16(bytes_.data() + kExplicitPacketRateOffset, value);
     }
-    void SetPollPacketRate(std::uint16_t value) { devicenet::PutLe16(bytes_.data() + kPollPacketRateOffset, value); }
+    void SetPollPacketRate(std::uint16_t value) { platform::PutLe16(bytes_.data() + kPollPacketRateOffset, value); }
 
     std::uint8_t* Data() { return bytes_.data(); }
     const std::uint8_t* Data() const { return bytes_.data(); }

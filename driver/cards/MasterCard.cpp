@@ -2,7 +2,10 @@
 
 namespace orv::cards {
 
-MasterCard::MasterCard(devicenet::MasterPolicy policy) : master_(*this, clock_, policy) {}
+MasterCard::MasterCard(devicenet::MasterPolicy policy, devicenet::Clock& clock)
+    : clock_(clock), master_(*this, clock, policy)
+{
+}
 
 std::int32_t MasterCard::DNAllocate(int nodeAddress, int connectionType, std::uint8_t*)
 {

@@ -30,12 +30,13 @@ public:
     devicenet::DeviceNetMaster& Master() { return master_; }
 
 protected:
-    explicit MasterCard(devicenet::MasterPolicy policy);
+    MasterCard(devicenet::MasterPolicy policy, devicenet::Clock& clock);
 
     devicenet::CanPort& Port() { return master_.Port(); }
+    devicenet::Clock& CardClock() { return clock_; }
 
 private:
-    devicenet::SystemClock clock_;
+    devicenet::Clock& clock_;
     devicenet::DeviceNetMaster master_;
 };
 

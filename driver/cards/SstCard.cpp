@@ -1,7 +1,7 @@
 #include "driver/cards/SstCard.h"
 
 #include "driver/automation/CardConfig.h"
-#include "driver/devicenet/ByteOrder.h"
+#include "platform/LittleEndian.h"
 #include "platform/UserPrompt.h"
 
 #include <cerrno>
@@ -32,7 +32,7 @@ std::int32_t RateCode(std::uint8_t bitTiming0, std::uint8_t bitTiming1)
 
 } // namespace
 
-SstCard::SstCard() : MasterCard(devicenet::MasterPolicy::Sst()) {}
+SstCard::SstCard(devicenet::Clock& clock) : MasterCard(devicenet::MasterPolicy::Sst(), clock) {}
 
 SstCard::~SstCard()
 {
@@ -135,7 +135,7 @@ bool SstCard::SendFrame(const devicenet::CanFrame& frame)
         return false;
     }
     std::array<std::uint8_t, c2a::kMessageSize> message{};
-    devicenet::PutLe16(message.data() + c2a::kMessageIdentifier, frame.identifier);
+    platform::PutLe16(message.data() + c2a::kMessageIdentifier, frame.identifier);
     message[c2a::kMessageLength] = frame.length;
     std::memcpy(message.data() + c2a::kMessageData, frame.data.data(), frame.dataLength());
     return c2a_.functions.C2A_Send(cardHandle_, message.data()) != 0;
@@ -157,7 +157,7 @@ bool SstCard::ReceiveFrame(devicenet::CanFrame& frame)
     if (c2a_.functions.C2A_Receive(cardHandle_, message.data()) != 1) {
         return false;
     }
-    frame.identifier = devicenet::GetLe16(message.data() + c2a::kMessageIdentifier);
+    frame.identifier = platform::GetLe16(message.data() + c2a::kMessageIdentifier);
     frame.length = message[c2a::kMessageLength]; // bounded by the port
     std::memcpy(frame.data.data(), message.data() + c2a::kMessageData, frame.data.size());
     return true;

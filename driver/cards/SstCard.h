@@ -23,7 +23,7 @@ public:
         kModifyFilterFailed = 7,
     };
 
-    SstCard();
+    explicit SstCard(devicenet::Clock& clock = devicenet::TheSystemClock());
     ~SstCard() override;
 
     std::int32_t LoadVXD(int portAddress, int irq, std::uint8_t* config) override;

@@ -1,8 +1,7 @@
 #include "driver/cards/SystecCard.h"
 
 #include "driver/automation/CardConfig.h"
-#include "driver/devicenet/ByteOrder.h"
-#include "platform/Tick.h"
+#include "platform/LittleEndian.h"
 
 #include <array>
 #include <cstring>
@@ -11,25 +10,8 @@ namespace orv::cards {
 
 using automation::CardConfig;
 
-namespace {
-
-SystecCard::Pause& DefaultPause()
-{
-    static SystecCard::Pause pause = platform::Sleep;
-    return pause;
-}
-
-} // namespace
-
-SystecCard::Pause SystecCard::SetDefaultPause(Pause pause)
-{
-    Pause previous = std::move(DefaultPause());
-    DefaultPause() = pause ? std::move(pause) : Pause(platform::Sleep);
-    return previous;
-}
-
-SystecCard::SystecCard()
-    : MasterCard(devicenet::MasterPolicy::Systec()), library_(LoadUsbCanLibrary()), pause_(DefaultPause())
+SystecCard::SystecCard(devicenet::Clock& clock)
+    : MasterCard(devicenet::MasterPolicy::Systec(), clock), library_(LoadUsbCanLibrary())
 {
 }
 
@@ -65,7 +47,7 @@ std::int32_t SystecCard::LoadVXD(int, int, std::uint8_t* config)
         return rc;
     }
     Port().Open(masterMacId);
-    pause_(kStartPause);
+    CardClock().Sleep(kStartPause);
     return 0;
 }
 
@@ -83,33 +65,17 @@ std::int32_t SystecCard::UnloadVXD()
     return 0;
 }
 
-std::int32_t SystecCard::CANRcv(std::uint16_t* identifier, std::uint16_t* length, std::uint8_t* data)
-{
-    if (library_.functions.UcanReadCanMsg == nullptr) {
-        return -1;
-    }
-    return MasterCard::CANRcv(identifier, length, data);
-}
-
-std::int32_t SystecCard::CANXmit(int identifier, int length, const std::uint8_t* data)
-{
-    if (library_.functions.UcanWriteCanMsg == nullptr) {
-        return -1;
-    }
-    return MasterCard::CANXmit(identifier, length, data);
-}
-
 bool SystecCard::SendFrame(const devicenet::CanFrame& frame)
 {
     if (library_.functions.UcanWriteCanMsg == nullptr) {
         return false;
     }
     std::array<std::uint8_t, usbcan::kMessageSize> message{};
-    devicenet::PutLe32(message.data() + usbcan::kMessageIdentifier, frame.identifier);
+    platform::PutLe32(message.data() + usbcan::kMessageIdentifier, frame.identifier);
     message[usbcan::kMessageFormat] = 0; // standard data frame
     message[usbcan::kMessageLength] = frame.length;
     std::memcpy(message.data() + usbcan::kMessageData, frame.data.data(), frame.dataLength());
-    devicenet::PutLe32(message.data() + usbcan::kMessageTimeStamp, 0);
+    platform::PutLe32(message.data() + usbcan::kMessageTimeStamp, 0);
     return library_.functions.UcanWriteCanMsg(moduleHandle_, message.data()) == usbcan::kSuccessful;
 }
 
@@ -130,7 +96,7 @@ bool SystecCard::ReceiveFrame(devicenet::CanFrame& frame)
     if (library_.functions.UcanReadCanMsg(moduleHandle_, message.data()) != usbcan::kSuccessful) {
         return false;
     }
-    frame.identifier = static_cast<std::uint16_t>(devicenet::GetLe32(message.data() + usbcan::kMessageIdentifier));
+    frame.identifier = static_cast<std::uint16_t>(platform::GetLe32(message.data() + usbcan::kMessageIdentifier));
     frame.length = message[usbcan::kMessageLength]; // low four bits, at most 8: bounded by the port
     std::memcpy(frame.data.data(), message.data() + usbcan::kMessageData, frame.data.size());
     return true;

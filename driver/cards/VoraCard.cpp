@@ -1,9 +1,10 @@
 #include "driver/cards/VoraCard.h"
 
-#include "driver/devicenet/ByteOrder.h"
 #include "driver/devicenet/CanFrame.h"
+#include "driver/devicenet/CanPort.h"
+#include "driver/devicenet/Fragmentation.h"
 #include "driver/devicenet/Identifiers.h"
-#include "platform/Tick.h"
+#include "driver/devicenet/ReplyBuffer.h"
 
 #include <algorithm>
 #include <array>
@@ -14,15 +15,13 @@ namespace {
 
 using namespace orv::devicenet;
 
-VoraCard::Wait& DefaultWait()
-{
-    static VoraCard::Wait wait = platform::Sleep;
-    return wait;
-}
+// The library writes a frame's data from offset 6 of the receive buffer. How much it writes is
+// its own affair: room for a length field of up to 15 and more, of which 8 bytes are read.
+constexpr std::size_t kReceiveBufferSize = 64;
+static_assert(kReceiveBufferSize >= drv712::kReceiveDataOffset + 15);
 
-constexpr std::size_t kReceiveBufferSize = drv712::kReceiveDataOffset + kMaxDataLength;
-constexpr std::size_t kReassemblyLimit = 245; // a fragment is kept while fewer bytes are held
-constexpr std::size_t kReassemblySize = 256;
+constexpr std::uint8_t kSourceMacId = 0; // the header of every frame DNService sends
+constexpr std::uint8_t kFragmentHeader = kHeaderFragment | kSourceMacId;
 
 } // namespace
 
@@ -32,19 +31,20 @@ struct VoraCard::Frame {
     std::uint16_t length = 0;
     std::array<std::uint8_t, kReceiveBufferSize> buffer{};
 
-    const std::uint8_t* Data() const { return buffer.data() + drv712::kReceiveDataOffset; }
-    // The library's length, never more than the frame can carry.
-    std::uint8_t DataLength() const { return static_cast<std::uint8_t>(std::min<std::uint16_t>(length, kMaxDataLength)); }
+    // The frame as the master's code sees it: never more than 8 data bytes.
+    CanFrame AsCanFrame() const
+    {
+        CanFrame frame;
+        frame.identifier = identifier;
+        frame.length = static_cast<std::uint8_t>(std::min<std::uint16_t>(length, kMaxDataLength));
+        std::copy_n(buffer.begin() + drv712::kReceiveDataOffset, frame.length, frame.data.begin());
+        return frame;
+    }
 };
 
-VoraCard::Wait VoraCard::SetDefaultWait(Wait wait)
-{
-    Wait previous = std::move(DefaultWait());
-    DefaultWait() = wait ? std::move(wait) : Wait(platform::Sleep);
-    return previous;
-}
+VoraCard::VoraCard(devicenet::Clock& clock) : VoraCard(LoadVoraLibrary(), clock) {}
 
-VoraCard::VoraCard() : library_(LoadVoraLibrary()), wait_(DefaultWait()) {}
+VoraCard::VoraCard(VoraLibrary library, devicenet::Clock& clock) : library_(std::move(library)), clock_(clock) {}
 
 VoraCard::~VoraCard()
 {
@@ -157,139 +157,104 @@ std::int32_t VoraCard::Receive(Frame& frame)
     return CANRcv(&frame.identifier, &frame.length, frame.buffer.data());
 }
 
-std::int32_t VoraCard::Acknowledge(std::uint16_t identifier, std::uint8_t fragmentByte)
+// Takes pending frames until one comes from `identifier`; the others are dropped. The library's
+// own result when nothing (more) is pending, -1 when a flood outlasts the bound.
+std::int32_t VoraCard::ReceiveFrom(std::uint16_t identifier, Frame& frame)
 {
-    const std::uint8_t ack[kMaxDataLength] = {kHeaderFragment, static_cast<std::uint8_t>(fragmentByte | kFragmentAck),
-                                               0x00};
-    return CANXmit(identifier, 3, ack);
+    for (std::size_t n = 0; n < CanPort::kDrainLimit; ++n) {
+        if (const std::int32_t rc = Receive(frame); rc != 0) {
+            return rc;
+        }
+        if (frame.identifier == identifier) {
+            return 0;
+        }
+    }
+    return -1;
+}
+
+std::int32_t VoraCard::Send(const CanFrame& frame)
+{
+    return CANXmit(frame.identifier, frame.length, frame.data.data());
+}
+
+std::int32_t VoraCard::SendRequest(int nodeAddress, const std::uint8_t* body, std::size_t bodyLength)
+{
+    const std::uint16_t identifier = Group2Identifier(static_cast<unsigned>(nodeAddress), Group2Message::ExplicitRequest);
+    if (bodyLength + 1 <= kMaxDataLength) {
+        return Send(ExplicitFrame(identifier, kSourceMacId, body, bodyLength));
+    }
+    RequestFragments fragments(identifier, kFragmentHeader, body, bodyLength);
+    CanFrame fragment;
+    while (fragments.Next(fragment)) {
+        if (const std::int32_t rc = Send(fragment); rc != 0) {
+            return rc;
+        }
+        // The node's acknowledgement; its content is not examined.
+        clock_.Sleep(kFragmentAckWait);
+        Frame ack;
+        if (ReceiveFrom(ExplicitResponseIdentifier(static_cast<unsigned>(nodeAddress)), ack) != 0) {
+            return -1;
+        }
+    }
+    return 0;
 }
 
 // Any explicit service over the library's raw frame functions. Every frame call takes the card
 // lock on its own; the operation as a whole is serialised by the driver object's request lock.
+// Only frames of the asked node count as its acknowledgements and answers.
 std::int32_t VoraCard::DNService(int nodeAddress, int classId, int instance, int serviceCode, int length,
                                  std::uint8_t* buffer)
 {
     if (!open_ || buffer == nullptr) {
         return -1;
     }
-    // Drain: a frame taken within each wait is stale and thrown away.
+    // Drain: after the wait, whatever is pending is stale and thrown away.
+    clock_.Sleep(kDrainWait);
     Frame frame;
-    do {
-        wait_(kDrainWait);
-    } while (Receive(frame) == 0);
+    for (std::size_t n = 0; n < CanPort::kDrainLimit && Receive(frame) == 0; ++n) {
+    }
 
     const auto dataLength = static_cast<std::uint16_t>(length);
     if (dataLength > 128 || nodeAddress < 0 || nodeAddress > kMaxMacId) {
         return -1;
     }
-    const std::uint16_t identifier = Group2Identifier(static_cast<unsigned>(nodeAddress), Group2Message::ExplicitRequest);
-    const auto service = static_cast<std::uint8_t>(serviceCode);
-    const auto cls = static_cast<std::uint8_t>(classId);
-    const auto inst = static_cast<std::uint8_t>(instance);
-
-    if (dataLength <= 4) {
-        // Header 0x00: source MAC ID 0, no fragment and no transaction bit.
-        std::uint8_t request[kMaxDataLength] = {0x00, service, cls, inst};
-        std::memcpy(request + 4, buffer, dataLength);
-        if (const std::int32_t rc = CANXmit(identifier, dataLength + 4, request); rc != 0) {
-            return rc;
-        }
-    } else {
-        std::uint8_t count = 0;
-        std::size_t offset = 0;
-        std::size_t remaining = dataLength;
-        while (remaining > 0) {
-            std::uint8_t fragment[kMaxDataLength] = {kHeaderFragment};
-            std::size_t chunk = 0;
-            std::size_t frameLength = kMaxDataLength;
-            if (count == 0) {
-                fragment[1] = static_cast<std::uint8_t>(kFragmentFirst | count);
-                fragment[2] = service;
-                fragment[3] = cls;
-                fragment[4] = inst;
-                chunk = 3;
-                std::memcpy(fragment + 5, buffer, chunk);
-            } else if (remaining > 6) {
-                fragment[1] = static_cast<std::uint8_t>(kFragmentMiddle | count);
-                chunk = 6;
-                std::memcpy(fragment + 2, buffer + offset, chunk);
-            } else {
-                fragment[1] = static_cast<std::uint8_t>(kFragmentLast | count);
-                chunk = remaining;
-                frameLength = remaining + 2;
-                std::memcpy(fragment + 2, buffer + offset, chunk);
-            }
-            if (const std::int32_t rc = CANXmit(identifier, static_cast<int>(frameLength), fragment); rc != 0) {
-                return rc;
-            }
-            wait_(kFragmentAckWait);
-            if (Receive(frame) != 0) {
-                return -1; // no acknowledgement from the node
-            }
-            offset += chunk;
-            remaining -= chunk;
-            ++count;
-        }
-    }
-
-    wait_(kResponseWait);
-    if (const std::int32_t rc = Receive(frame); rc != 0) {
+    std::array<std::uint8_t, 3 + 128> body{static_cast<std::uint8_t>(serviceCode), static_cast<std::uint8_t>(classId),
+                                           static_cast<std::uint8_t>(instance)};
+    std::memcpy(body.data() + 3, buffer, dataLength);
+    if (const std::int32_t rc = SendRequest(nodeAddress, body.data(), 3u + dataLength); rc != 0) {
         return rc;
     }
-    if ((frame.Data()[0] & kHeaderFragment) == 0 || !IsExplicitResponse(frame.identifier)) {
-        PutLe16(buffer + 4, frame.DataLength());
-        std::memcpy(buffer + 6, frame.Data(), frame.DataLength());
+
+    const std::uint16_t from = ExplicitResponseIdentifier(static_cast<unsigned>(nodeAddress));
+    const std::uint16_t ackIdentifier = Group2Identifier(static_cast<unsigned>(nodeAddress), Group2Message::ExplicitRequest);
+    clock_.Sleep(kResponseWait);
+    if (const std::int32_t rc = ReceiveFrom(from, frame); rc != 0) {
+        return rc;
+    }
+    CanFrame answer = frame.AsCanFrame();
+    if ((answer.data[0] & kHeaderFragment) == 0) {
+        ReplyBuffer::StoreFrame(buffer, answer);
         return 0;
     }
-
-    // Fragmented response.
-    std::array<std::uint8_t, kReassemblySize> body{};
-    std::size_t held = 0;
-    auto append = [&](const Frame& fragment) {
-        const std::size_t n = fragment.DataLength() > 2 ? fragment.DataLength() - 2u : 0u;
-        if (held < kReassemblyLimit) {
-            std::memcpy(body.data() + held, fragment.Data() + 2, n);
-            held += n;
+    AnswerAssembly assembly(kReplyBodyLimit);
+    for (;;) {
+        const AnswerAssembly::Step step = assembly.Take(answer);
+        if (step == AnswerAssembly::Step::Fail) {
+            return -1;
         }
-    };
-    auto typeOf = [](const Frame& fragment) { return static_cast<std::uint8_t>(fragment.Data()[1] & kFragmentTypeMask); };
-
-    const std::uint8_t firstType = typeOf(frame);
-    if (firstType == kFragmentAck) {
-        return -1; // an acknowledgement is no answer
-    }
-    if (firstType == kFragmentFirst) {
-        append(frame);
-        if (const std::int32_t rc = Acknowledge(identifier, frame.Data()[1]); rc != 0) {
+        if (const std::int32_t rc = Send(FragmentAcknowledgement(ackIdentifier, kFragmentHeader, answer.data[1])); rc != 0) {
             return rc;
         }
-        wait_(kResponseWait);
-        if (const std::int32_t rc = Receive(frame); rc != 0) {
+        if (step == AnswerAssembly::Step::Done) {
+            assembly.Store(buffer);
+            return 0;
+        }
+        clock_.Sleep(kResponseWait);
+        if (const std::int32_t rc = ReceiveFrom(from, frame); rc != 0) {
             return rc;
         }
+        answer = frame.AsCanFrame();
     }
-    if (firstType != kFragmentLast) {
-        for (;;) {
-            append(frame);
-            if (typeOf(frame) == kFragmentLast) {
-                break;
-            }
-            if (const std::int32_t rc = Acknowledge(identifier, frame.Data()[1]); rc != 0) {
-                return rc;
-            }
-            wait_(kResponseWait);
-            if (const std::int32_t rc = Receive(frame); rc != 0) {
-                return rc;
-            }
-        }
-    }
-    if (const std::int32_t rc = Acknowledge(identifier, frame.Data()[1]); rc != 0) {
-        return rc;
-    }
-    PutLe16(buffer + 4, static_cast<std::uint16_t>(held + 1));
-    buffer[6] = static_cast<std::uint8_t>(frame.Data()[0] & ~kHeaderFragment);
-    std::memcpy(buffer + 7, body.data(), held);
-    return 0;
 }
 
 } // namespace orv::cards

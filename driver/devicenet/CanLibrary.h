@@ -24,6 +24,10 @@ public:
     // whichever comes first; an early return is harmless. A library that has no way to wait returns
     // at once, and the port then asks it again without pause, as it must.
     virtual void WaitForFrame(std::uint32_t milliseconds) { (void)milliseconds; }
+
+    // False when the library has no way to receive at all (its receive entry point is missing):
+    // every receive then fails at once instead of waiting out its time-out.
+    virtual bool CanReceive() const { return true; }
 };
 
 } // namespace orv::devicenet

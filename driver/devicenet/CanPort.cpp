@@ -65,13 +65,32 @@ int CanPort::CANXmit(int identifier, int length, const std::uint8_t* data)
 
 int CanPort::CANRcv(std::uint16_t* identifier, std::uint16_t* length, std::uint8_t* data)
 {
-    if (!isOpen_) {
+    CanFrame frame;
+    if (Receive(std::nullopt, frame) != 0) {
+        return -1;
+    }
+    if (identifier != nullptr) {
+        *identifier = frame.identifier;
+    }
+    if (length != nullptr) {
+        *length = frame.length;
+    }
+    if (data != nullptr) {
+        std::memcpy(data, frame.data.data(), frame.length);
+    }
+    return 0;
+}
+
+int CanPort::Receive(std::optional<std::uint16_t> from, CanFrame& out)
+{
+    if (!isOpen_ || !library_.CanReceive()) {
         return -1;
     }
     platform::Lock lock(mutex_);
     const std::uint32_t start = clock_.TickCount();
     for (;;) {
-        // The unsigned difference stays right across the wrap of the tick counter.
+        // The unsigned difference stays right across the wrap of the tick counter. The deadline
+        // is fixed at the start: traffic from others never lengthens the wait.
         const std::uint32_t waited = platform::TicksBetween(start, clock_.TickCount());
         if (waited >= receiveTimeout_) {
             return -1;
@@ -86,17 +105,11 @@ int CanPort::CANRcv(std::uint16_t* identifier, std::uint16_t* length, std::uint8
         }
         frame.length = ReceivedLength(frame.length);
         std::fill(frame.data.begin() + frame.length, frame.data.end(), std::uint8_t{0});
-        if (identifier != nullptr) {
-            *identifier = frame.identifier;
-        }
-        if (length != nullptr) {
-            *length = frame.length;
-        }
-        if (data != nullptr) {
-            std::memcpy(data, frame.data.data(), frame.length);
-        }
         trace_.Append(frame);
-        return 0;
+        if (!from || frame.identifier == *from) {
+            out = frame;
+            return 0;
+        }
     }
 }
 
@@ -111,24 +124,20 @@ int CanPort::SendFrame(const CanFrame& frame)
     return CANXmit(frame.identifier, frame.length, frame.data.data());
 }
 
+int CanPort::ReceiveFrom(std::uint16_t identifier, CanFrame& frame)
+{
+    return Receive(identifier, frame);
+}
+
 int CanPort::ReceiveFrame(CanFrame& frame)
 {
-    CanFrame received;
-    std::uint16_t identifier = 0;
-    std::uint16_t length = 0;
-    if (CANRcv(&identifier, &length, received.data.data()) != 0) {
-        return -1;
-    }
-    received.identifier = identifier;
-    received.length = static_cast<std::uint8_t>(length);
-    frame = received;
-    return 0;
+    return Receive(std::nullopt, frame);
 }
 
 void CanPort::DrainReceive()
 {
     CanFrame stale;
-    while (library_.ReceiveFrame(stale)) {
+    for (std::size_t n = 0; n < kDrainLimit && library_.ReceiveFrame(stale); ++n) {
     }
 }
 

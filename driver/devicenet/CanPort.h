@@ -11,13 +11,18 @@
 #include "platform/Mutex.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace orv::devicenet {
 
 class CanPort {
 public:
     static constexpr std::uint32_t kDefaultReceiveTimeout = 1000;
+    // The most frames one drain throws away: more than any library's receive queue holds, so that
+    // a node flooding the bus faster than the master reads cannot hold an operation in its drain.
+    static constexpr std::size_t kDrainLimit = 8192;
 
     CanPort(CanLibrary& library, Clock& clock, MasterPolicy policy);
 
@@ -45,13 +50,19 @@ public:
 
     // Steps of the master.
     int SendFrame(const CanFrame& frame);
-    int ReceiveFrame(CanFrame& frame); // leaves `frame` as it was on -1
+    // Waits up to the receive time-out for a frame on `identifier`: frames on other identifiers
+    // are taken and traced but neither end the wait nor become the answer. Leaves `frame` as it
+    // was on -1.
+    int ReceiveFrom(std::uint16_t identifier, CanFrame& frame);
+    // The same for any frame.
+    int ReceiveFrame(CanFrame& frame);
     void DrainReceive();
 
     CanTrace& Trace() { return trace_; }
 
 private:
     std::uint8_t ReceivedLength(std::uint8_t raw) const;
+    int Receive(std::optional<std::uint16_t> from, CanFrame& frame);
 
     CanLibrary& library_;
     Clock& clock_;

@@ -9,4 +9,15 @@ std::uint32_t SystemClock::TickCount()
     return platform::GetTickCount();
 }
 
+void SystemClock::Sleep(std::uint32_t milliseconds)
+{
+    platform::Sleep(milliseconds);
+}
+
+SystemClock& TheSystemClock()
+{
+    static SystemClock clock;
+    return clock;
+}
+
 } // namespace orv::devicenet

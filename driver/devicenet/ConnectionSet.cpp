@@ -1,5 +1,6 @@
 // Allocate and Release of the predefined master/slave connection set, sent on the slave's
-// unconnected port (Group 2 message 6) to the DeviceNet object, class 3 instance 1.
+// unconnected port (Group 2 message 6) to the DeviceNet object, class 3 instance 1. The slave
+// answers on its Group 2 message 3 identifier; nothing else counts as its answer.
 
 #include "driver/devicenet/DeviceNetMaster.h"
 
@@ -38,9 +39,9 @@ int DeviceNetMaster::SendConnectionRequest(int nodeAddress, std::uint8_t service
     if (port_.SendFrame(request) != 0) {
         return -1;
     }
-    // Any answer in time counts: an error response from the slave is not examined.
+    // Any answer of the node in time counts: an error response is not examined here.
     CanFrame received;
-    if (port_.ReceiveFrame(received) != 0) {
+    if (port_.ReceiveFrom(ExplicitResponseIdentifier(static_cast<unsigned>(nodeAddress)), received) != 0) {
         return -1;
     }
     if (answer != nullptr) {

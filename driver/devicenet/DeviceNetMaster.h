@@ -1,16 +1,24 @@
 #pragma once
 // The driver's own DeviceNet master over a raw CAN port: explicit messaging with fragmentation
 // (ExplicitMessaging.cpp), the predefined master/slave connection set (ConnectionSet.cpp) and
-// polled I/O with I/O fragmentation (PolledIo.cpp). It keeps no connection state; it talks to one
-// slave at a time on an otherwise quiet network and takes the first frame after a request as the
-// answer. Results: 0 success, -1 failure. A slave's error response is a success; the caller finds
-// 0x94 at reply byte 7.
+// polled I/O with I/O fragmentation (PolledIo.cpp). It keeps no connection state and talks to one
+// slave at a time; it takes as an answer only a frame from the slave it asked, so other traffic on
+// the bus neither ends a wait nor becomes data (the trace still shows it). Results: 0 success, -1
+// failure (DNPoll tells its failures apart). A slave's error response is a success; the caller
+// finds 0x94 at reply byte 7.
+//
+// Every call ends within a bound computed from the receive time-out T: one wait of at most T per
+// request fragment (at most 22), per answer and per further answer fragment (at most 63: a
+// series ends at 64 fragments, at a count out of order, or at a frame that is no fragment), plus
+// a drain of at most CanPort::kDrainLimit frames. So DNGetAttribute ends within 64 T, DNSetAttribute
+// within 23 T, DNService within 86 T, DNAllocate and DNFree within T, DNPoll within 64 T.
 
 #include "driver/devicenet/CanPort.h"
 #include "driver/devicenet/ReplyBuffer.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace orv::devicenet {
 
@@ -21,6 +29,7 @@ public:
     // Get_Attribute_Single by the 152-byte buffers of its callers, any other service by 250 bytes.
     static constexpr std::size_t kGetBodyLimit = ReplyBuffer::kCallerSize - ReplyBuffer::kServiceOffset;
     static constexpr std::size_t kServiceBodyLimit = 250;
+    static_assert(kGetBodyLimit <= kServiceBodyLimit);
     // I/O fragment counts have six bits: at most 64 fragments of 7 bytes.
     static constexpr std::uint16_t kMaxIoLength = 448;
 
@@ -41,9 +50,17 @@ public:
     int DNAllocate(int nodeAddress, int connectionType, CanFrame* answer = nullptr);
     int DNFree(int nodeAddress, int connectionType, CanFrame* answer = nullptr);
 
-    // One polled I/O exchange. `rxLength` goes in as the number of response bytes expected and comes
-    // back as the number received. The buffer holds the command on entry and the response on return
-    // (at least 8 bytes, or `rxLength` bytes for a fragmented response).
+    // Failures of DNPoll that the caller may tell apart.
+    static constexpr int kPollNoResponse = -1;       // nothing from the node in time (or not open)
+    static constexpr int kPollCommandRefused = -2;   // the library refused a command frame
+    static constexpr int kPollMalformedResponse = -3; // a response fragment out of sequence or of a wrong length
+
+    // One polled I/O exchange. `rxLength` goes in as the number of response bytes expected and, on
+    // success only, comes back as the number received. The buffer holds the command on entry and
+    // the response on return (at least 8 bytes, or `rxLength` bytes for a fragmented response); a
+    // failed exchange leaves there the bytes of the fragments accepted so far. A command on a
+    // Group 2 poll command identifier is answered by that node's poll response identifier only;
+    // on any other identifier, any frame is the answer.
     int DNPoll(int txIdentifier, int txLength, std::uint16_t* rxIdentifier, std::uint16_t* rxLength,
                std::uint8_t* buffer);
     bool SetPollCommandSize(std::uint16_t size);
@@ -57,14 +74,11 @@ private:
     std::uint8_t FragmentHeader() const;
     bool BeginRequest(int nodeAddress, int length, const std::uint8_t* buffer, std::uint16_t& dataLength);
     int SendRequest(int nodeAddress, const std::uint8_t* body, std::size_t bodyLength, bool alternates);
-    int SendRequestFragments(std::uint16_t identifier, const std::uint8_t* body, std::size_t bodyLength,
-                             bool flipEachFragment);
     int ReceiveAnswer(int nodeAddress, std::size_t bodyLimit, std::uint8_t* buffer);
-    int Reassemble(CanFrame frame, int nodeAddress, std::size_t bodyLimit, std::uint8_t* buffer);
     int SendConnectionRequest(int nodeAddress, std::uint8_t service, int choice, CanFrame* answer);
     int SendPollCommand(std::uint16_t identifier, std::uint16_t txLength, const std::uint8_t* buffer);
-    int ReceivePollResponse(std::uint16_t expected, std::uint16_t* rxIdentifier, std::uint16_t* rxLength,
-                            std::uint8_t* buffer);
+    int ReceivePollResponse(std::optional<std::uint16_t> from, std::uint16_t expected, std::uint16_t* rxIdentifier,
+                            std::uint16_t* rxLength, std::uint8_t* buffer);
 
     CanPort port_;
     std::uint8_t transactionBit_ = 0;

@@ -1,9 +1,11 @@
 // Explicit messaging over the slave's predefined explicit connection (Group 2 message 4 out,
 // message 3 back): Get_Attribute_Single, Set_Attribute_Single and any other service, with request
-// fragmentation and the reassembly and acknowledgement of fragmented answers.
+// fragmentation and the reassembly and acknowledgement of fragmented answers. Only frames on the
+// asked node's message 3 identifier count as acknowledgements and answers.
 
 #include "driver/devicenet/DeviceNetMaster.h"
 
+#include "driver/devicenet/Fragmentation.h"
 #include "driver/devicenet/Identifiers.h"
 
 #include <array>
@@ -12,27 +14,19 @@
 namespace orv::devicenet {
 namespace {
 
-constexpr std::size_t kFragmentBodyBytes = 6; // bytes 2..7 of an explicit fragment
-
 bool IsMacId(int nodeAddress)
 {
     return nodeAddress >= 0 && nodeAddress <= kMaxMacId;
 }
 
-CanFrame MakeFrame(std::uint16_t identifier, std::initializer_list<std::uint8_t> head, const std::uint8_t* tail,
-                   std::size_t tailLength)
+std::uint16_t RequestIdentifier(int nodeAddress)
 {
-    CanFrame frame;
-    frame.identifier = identifier;
-    std::size_t n = 0;
-    for (std::uint8_t byte : head) {
-        frame.data[n++] = byte;
-    }
-    if (tailLength > 0) {
-        std::memcpy(frame.data.data() + n, tail, tailLength);
-    }
-    frame.length = static_cast<std::uint8_t>(n + tailLength);
-    return frame;
+    return Group2Identifier(static_cast<unsigned>(nodeAddress), Group2Message::ExplicitRequest);
+}
+
+std::uint16_t ResponseIdentifier(int nodeAddress)
+{
+    return ExplicitResponseIdentifier(static_cast<unsigned>(nodeAddress));
 }
 
 } // namespace
@@ -44,13 +38,9 @@ int DeviceNetMaster::DNGetAttribute(int nodeAddress, int classId, int instance, 
         return -1;
     }
     port_.DrainReceive();
-    const std::uint8_t header = RequestHeader(true);
-    const CanFrame request =
-        MakeFrame(Group2Identifier(static_cast<unsigned>(nodeAddress), Group2Message::ExplicitRequest),
-                  {header, kServiceGetAttributeSingle, static_cast<std::uint8_t>(classId),
-                   static_cast<std::uint8_t>(instance), static_cast<std::uint8_t>(attribute)},
-                  nullptr, 0);
-    if (port_.SendFrame(request) != 0) {
+    const std::uint8_t body[] = {kServiceGetAttributeSingle, static_cast<std::uint8_t>(classId),
+                                 static_cast<std::uint8_t>(instance), static_cast<std::uint8_t>(attribute)};
+    if (port_.SendFrame(ExplicitFrame(RequestIdentifier(nodeAddress), RequestHeader(true), body, sizeof body)) != 0) {
         return -1;
     }
     return ReceiveAnswer(nodeAddress, kGetBodyLimit, buffer);
@@ -72,7 +62,7 @@ int DeviceNetMaster::DNSetAttribute(int nodeAddress, int classId, int instance, 
     }
     // A Set answer is stored as one frame, whatever its fragment bit says.
     CanFrame answer;
-    if (port_.ReceiveFrame(answer) != 0) {
+    if (port_.ReceiveFrom(ResponseIdentifier(nodeAddress), answer) != 0) {
         return -1;
     }
     ReplyBuffer::StoreFrame(buffer, answer);
@@ -109,123 +99,58 @@ bool DeviceNetMaster::BeginRequest(int nodeAddress, int length, const std::uint8
 
 int DeviceNetMaster::SendRequest(int nodeAddress, const std::uint8_t* body, std::size_t bodyLength, bool alternates)
 {
-    const std::uint16_t identifier =
-        Group2Identifier(static_cast<unsigned>(nodeAddress), Group2Message::ExplicitRequest);
-    if (bodyLength + 1 > kMaxDataLength) {
-        return SendRequestFragments(identifier, body, bodyLength, alternates);
+    const std::uint16_t identifier = RequestIdentifier(nodeAddress);
+    if (bodyLength + 1 <= kMaxDataLength) {
+        const std::uint8_t header =
+            alternates ? RequestHeader(true) : static_cast<std::uint8_t>(port_.MasterMacId() & kHeaderMacMask);
+        return port_.SendFrame(ExplicitFrame(identifier, header, body, bodyLength));
     }
-    const std::uint8_t header =
-        alternates ? RequestHeader(true) : static_cast<std::uint8_t>(port_.MasterMacId() & kHeaderMacMask);
-    return port_.SendFrame(MakeFrame(identifier, {header}, body, bodyLength));
-}
-
-int DeviceNetMaster::SendRequestFragments(std::uint16_t identifier, const std::uint8_t* body,
-                                          std::size_t bodyLength, bool flipEachFragment)
-{
-    std::size_t offset = 0;
-    std::uint8_t count = 0;
-    std::uint8_t type = kFragmentFirst;
-    while (offset < bodyLength) {
-        const std::size_t remaining = bodyLength - offset;
-        std::size_t chunk = kFragmentBodyBytes;
-        if (offset > 0) {
-            if (remaining > kFragmentBodyBytes) {
-                type = kFragmentMiddle;
-            } else {
-                type = kFragmentLast;
-                chunk = remaining;
-            }
+    RequestFragments fragments(identifier, FragmentHeader(), body, bodyLength);
+    CanFrame fragment;
+    while (fragments.Next(fragment)) {
+        if (alternates) {
+            RequestHeader(true); // flipped before each fragment; the fragments themselves carry XID 0
         }
-        if (flipEachFragment) {
-            RequestHeader(true); // the fragments themselves carry XID 0
-        }
-        const auto fragmentByte = static_cast<std::uint8_t>(type | (count & kFragmentCountMask));
-        if (port_.SendFrame(MakeFrame(identifier, {FragmentHeader(), fragmentByte}, body + offset, chunk)) != 0) {
+        if (port_.SendFrame(fragment) != 0) {
             return -1;
         }
         // The slave's acknowledgement; its content is not examined.
         CanFrame ack;
-        if (port_.ReceiveFrame(ack) != 0) {
+        if (port_.ReceiveFrom(ResponseIdentifier(nodeAddress), ack) != 0) {
             return -1;
         }
-        offset += chunk;
-        ++count;
     }
     return 0;
 }
 
 int DeviceNetMaster::ReceiveAnswer(int nodeAddress, std::size_t bodyLimit, std::uint8_t* buffer)
 {
-    CanFrame answer;
-    if (port_.ReceiveFrame(answer) != 0) {
+    const std::uint16_t from = ResponseIdentifier(nodeAddress);
+    CanFrame frame;
+    if (port_.ReceiveFrom(from, frame) != 0) {
         return -1;
     }
-    if ((answer.data[0] & kHeaderFragment) != 0 && IsExplicitResponse(answer.identifier)) {
-        return Reassemble(answer, nodeAddress, bodyLimit, buffer);
-    }
-    ReplyBuffer::StoreFrame(buffer, answer);
-    return 0;
-}
-
-int DeviceNetMaster::Reassemble(CanFrame frame, int nodeAddress, std::size_t bodyLimit, std::uint8_t* buffer)
-{
-    std::array<std::uint8_t, kServiceBodyLimit> body{};
-    std::size_t held = 0;
-    const std::size_t limit = bodyLimit < body.size() ? bodyLimit : body.size();
-    const std::uint16_t ackIdentifier =
-        Group2Identifier(static_cast<unsigned>(nodeAddress), Group2Message::ExplicitRequest);
-
-    // A fragment's bytes are kept whole, and only while a whole fragment still fits: past that the
-    // fragments are acknowledged and their bytes dropped, so a long answer never passes the buffer.
-    auto append = [&](const CanFrame& fragment) {
-        const std::size_t n = fragment.dataLength() > 2 ? fragment.dataLength() - 2u : 0u;
-        if (held + kFragmentBodyBytes <= limit) {
-            std::memcpy(body.data() + held, fragment.data.data() + 2, n);
-            held += n;
-        }
-    };
-    auto acknowledge = [&](const CanFrame& fragment) {
-        const auto countByte = static_cast<std::uint8_t>(kFragmentAck | (fragment.data[1] & kFragmentCountMask));
-        return port_.SendFrame(MakeFrame(ackIdentifier, {FragmentHeader(), countByte, 0x00}, nullptr, 0));
-    };
-    auto typeOf = [](const CanFrame& fragment) { return static_cast<std::uint8_t>(fragment.data[1] & kFragmentTypeMask); };
-
-    switch (typeOf(frame)) {
-    case kFragmentAck:
-        return -1;
-    case kFragmentLast:
-        // A lone last fragment: acknowledged, and the answer is its header alone.
-        if (acknowledge(frame) != 0) {
-            return -1;
-        }
-        ReplyBuffer::StoreReassembled(buffer, frame.data[0] & static_cast<std::uint8_t>(~kHeaderFragment), nullptr, 0);
+    if ((frame.data[0] & kHeaderFragment) == 0) {
+        ReplyBuffer::StoreFrame(buffer, frame);
         return 0;
-    case kFragmentFirst:
-        append(frame);
-        if (acknowledge(frame) != 0 || port_.ReceiveFrame(frame) != 0) {
-            return -1;
-        }
-        break;
-    default:
-        break; // a middle fragment first: taken as it comes
     }
-
-    // Every type but last counts as a middle fragment here; counts and identifiers are not checked.
+    // A fragmented answer: each fragment is acknowledged before the next one is awaited. The
+    // series has at most 64 fragments, so the call ends within 64 receive time-outs from here.
+    AnswerAssembly assembly(bodyLimit);
     for (;;) {
-        append(frame);
-        if (typeOf(frame) == kFragmentLast) {
-            break;
+        const AnswerAssembly::Step step = assembly.Take(frame);
+        if (step == AnswerAssembly::Step::Fail ||
+            port_.SendFrame(FragmentAcknowledgement(RequestIdentifier(nodeAddress), FragmentHeader(), frame.data[1])) != 0) {
+            return -1;
         }
-        if (acknowledge(frame) != 0 || port_.ReceiveFrame(frame) != 0) {
+        if (step == AnswerAssembly::Step::Done) {
+            assembly.Store(buffer);
+            return 0;
+        }
+        if (port_.ReceiveFrom(from, frame) != 0) {
             return -1;
         }
     }
-    if (acknowledge(frame) != 0) {
-        return -1;
-    }
-    ReplyBuffer::StoreReassembled(buffer, frame.data[0] & static_cast<std::uint8_t>(~kHeaderFragment), body.data(),
-                                  held);
-    return 0;
 }
 
 } // namespace orv::devicenet

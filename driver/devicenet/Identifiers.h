@@ -28,6 +28,27 @@ constexpr bool IsExplicitResponse(std::uint16_t identifier)
     return (identifier & 0x607u) == 0x403u;
 }
 
+// Where a slave answers the master: explicit responses, fragment acknowledgements and the answers
+// to Allocate and Release on Group 2 message 3, poll responses on Group 1 message 15.
+constexpr std::uint16_t ExplicitResponseIdentifier(unsigned macId)
+{
+    return Group2Identifier(macId, Group2Message::ExplicitResponse);
+}
+constexpr std::uint16_t PollResponseIdentifier(unsigned macId)
+{
+    return static_cast<std::uint16_t>((15u << 6) | (macId & 0x3Fu));
+}
+
+// A Group 2 poll command identifier (message ID 5) names the polled slave.
+constexpr bool IsPollCommand(std::uint16_t identifier)
+{
+    return (identifier & 0x607u) == 0x405u;
+}
+constexpr unsigned MacIdOf(std::uint16_t group2Identifier)
+{
+    return (group2Identifier >> 3) & 0x3Fu;
+}
+
 // Explicit message header byte.
 inline constexpr std::uint8_t kHeaderFragment = 0x80;
 inline constexpr std::uint8_t kHeaderTransaction = 0x40;

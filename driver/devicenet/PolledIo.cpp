@@ -31,10 +31,15 @@ int DeviceNetMaster::DNPoll(int txIdentifier, int txLength, std::uint16_t* rxIde
         (commandLength == 0 && pollCommandSize_ > kMaxIoLength)) {
         return -1;
     }
-    if (SendPollCommand(static_cast<std::uint16_t>(txIdentifier), commandLength, buffer) != 0) {
-        return -1;
+    const auto identifier = static_cast<std::uint16_t>(txIdentifier);
+    if (SendPollCommand(identifier, commandLength, buffer) != 0) {
+        return kPollCommandRefused;
     }
-    return ReceivePollResponse(expected, rxIdentifier, rxLength, buffer);
+    std::optional<std::uint16_t> from;
+    if (IsPollCommand(identifier)) {
+        from = PollResponseIdentifier(MacIdOf(identifier));
+    }
+    return ReceivePollResponse(from, expected, rxIdentifier, rxLength, buffer);
 }
 
 int DeviceNetMaster::SendPollCommand(std::uint16_t identifier, std::uint16_t txLength, const std::uint8_t* buffer)
@@ -84,16 +89,16 @@ int DeviceNetMaster::SendPollCommand(std::uint16_t identifier, std::uint16_t txL
     return 0;
 }
 
-int DeviceNetMaster::ReceivePollResponse(std::uint16_t expected, std::uint16_t* rxIdentifier,
-                                         std::uint16_t* rxLength, std::uint8_t* buffer)
+int DeviceNetMaster::ReceivePollResponse(std::optional<std::uint16_t> from, std::uint16_t expected,
+                                         std::uint16_t* rxIdentifier, std::uint16_t* rxLength, std::uint8_t* buffer)
 {
+    auto receive = [this, from](CanFrame& frame) { return from ? port_.ReceiveFrom(*from, frame) : port_.ReceiveFrame(frame); };
     // rxLength reports the bytes written into the buffer, so that a short or long response never
-    // passes a caller's exact-length check with stale bytes.
-    *rxLength = 0;
+    // passes a caller's exact-length check with stale bytes. It is written on success only.
     CanFrame frame;
     if (expected <= kMaxDataLength) {
-        if (port_.ReceiveFrame(frame) != 0) {
-            return -1;
+        if (receive(frame) != 0) {
+            return kPollNoResponse;
         }
         *rxIdentifier = frame.identifier;
         std::memcpy(buffer, frame.data.data(), frame.dataLength());
@@ -104,8 +109,8 @@ int DeviceNetMaster::ReceivePollResponse(std::uint16_t expected, std::uint16_t* 
     std::uint16_t received = 0;
     std::uint8_t count = 0;
     for (;;) {
-        if (port_.ReceiveFrame(frame) != 0) {
-            return -1;
+        if (receive(frame) != 0) {
+            return kPollNoResponse;
         }
         const std::uint16_t remaining = static_cast<std::uint16_t>(expected - received);
         const bool last = remaining <= kIoFragmentBytes;
@@ -113,14 +118,14 @@ int DeviceNetMaster::ReceivePollResponse(std::uint16_t expected, std::uint16_t* 
         const auto wantByte = static_cast<std::uint8_t>(type | (type == kFragmentFirst ? 0 : (count & kFragmentCountMask)));
         const std::uint16_t wantLength = last ? static_cast<std::uint16_t>(remaining + 1) : kMaxDataLength;
         if (frame.data[0] != wantByte || frame.dataLength() != wantLength) {
-            return -1;
+            return kPollMalformedResponse;
         }
         const std::uint16_t chunk = static_cast<std::uint16_t>(wantLength - 1);
         std::memcpy(buffer + received, frame.data.data() + 1, chunk);
         received = static_cast<std::uint16_t>(received + chunk);
-        *rxLength = received;
         if (last) {
             *rxIdentifier = frame.identifier;
+            *rxLength = received;
             return 0;
         }
         ++count;

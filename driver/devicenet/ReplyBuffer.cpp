@@ -1,6 +1,6 @@
 #include "driver/devicenet/ReplyBuffer.h"
 
-#include "driver/devicenet/ByteOrder.h"
+#include "platform/LittleEndian.h"
 
 #include <cstring>
 
@@ -9,14 +9,14 @@ namespace orv::devicenet {
 void ReplyBuffer::StoreFrame(std::uint8_t* buffer, const CanFrame& frame)
 {
     const std::uint8_t length = frame.dataLength();
-    PutLe16(buffer + kLengthOffset, length);
+    platform::PutLe16(buffer + kLengthOffset, length);
     std::memcpy(buffer + kHeaderOffset, frame.data.data(), length);
 }
 
 void ReplyBuffer::StoreReassembled(std::uint8_t* buffer, std::uint8_t header, const std::uint8_t* body,
                                    std::size_t bodyLength)
 {
-    PutLe16(buffer + kLengthOffset, static_cast<std::uint16_t>(bodyLength + 1));
+    platform::PutLe16(buffer + kLengthOffset, static_cast<std::uint16_t>(bodyLength + 1));
     buffer[kHeaderOffset] = header;
     if (bodyLength > 0) {
         std::memcpy(buffer + kServiceOffset, body, bodyLength);

@@ -86,7 +86,13 @@ HRESULT GetClassObject(const CLSID& clsid, const IID& iid, void** object, std::s
     }
     *object = nullptr;
     const std::string classKey = "CLSID\\" + GuidToString(clsid);
-    const std::optional<std::string> registered = Registry().GetValue(classKey + "\\InprocServer32");
+    std::string why;
+    const std::optional<RegistryDocument> registry = ReadClassesRoot(&why);
+    if (!registry) {
+        SetError(errorText, REGDB_E_READREGDB, why);
+        return REGDB_E_READREGDB;
+    }
+    const std::optional<std::string> registered = registry->GetValue(classKey + "\\InprocServer32");
     if (!registered || registered->empty()) {
         SetError(errorText, REGDB_E_CLASSNOTREG, "no server library is registered for class " + GuidToString(clsid));
         return REGDB_E_CLASSNOTREG;
@@ -137,7 +143,13 @@ HRESULT CLSIDFromProgID(std::string_view progId, CLSID* clsid, std::string* erro
         SetError(errorText, CO_E_CLASSSTRING, "\"" + original + "\" is not a ProgID");
         return CO_E_CLASSSTRING;
     }
-    const RegistryDocument registry = Registry().Read();
+    std::string why;
+    const std::optional<RegistryDocument> root = ReadClassesRoot(&why);
+    if (!root) {
+        SetError(errorText, REGDB_E_READREGDB, why);
+        return REGDB_E_READREGDB;
+    }
+    const RegistryDocument& registry = *root;
     std::string current = original;
     for (int link = 0; link <= kMaxCurVerLinks; ++link) {
         if (const std::optional<CLSID> found = RegisteredClsid(registry, current)) {

@@ -1,16 +1,18 @@
 #pragma once
 // Creation of objects of in-process servers, by CLSID or ProgID, as a client does it.
 //
-// CoCreateInstance looks up CLSID\{...}\InprocServer32 in the class registry (Registry.h), loads
-// that library (once; it stays loaded), asks its DllGetClassObject for the class factory and the
-// factory for the object. Libraries are released only by CoFreeUnusedLibraries, each once its
-// DllCanUnloadNow allows it, so a library stays loaded while objects of it live. A library
-// without DllCanUnloadNow stays loaded for the life of the process.
+// CoCreateInstance looks up CLSID\{...}\InprocServer32 in the class registry (the files of
+// Registry.h in their lookup order), loads that library (once; it stays loaded), asks its
+// DllGetClassObject for the class factory and the factory for the object. Libraries are released
+// only by CoFreeUnusedLibraries, each once its DllCanUnloadNow allows it, so a library stays
+// loaded while objects of it live. A library without DllCanUnloadNow stays loaded for the life of
+// the process.
 //
 // Objects are used on the thread that created them; nothing is marshalled. The functions
 // themselves may be called from any thread.
 //
 // Failures, and the `errorText` they leave (each function takes an optional string for it):
+// - REGDB_E_READREGDB: a registry file that is there but cannot be read or parsed (Registry.h);
 // - CO_E_CLASSSTRING: a ProgID that is not registered (or has no usable CLSID), or a malformed
 //   "{...}" CLSID text;
 // - REGDB_E_CLASSNOTREG: a CLSID without an InprocServer32 library;

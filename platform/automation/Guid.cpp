@@ -1,16 +1,20 @@
 #include "platform/automation/Guid.h"
 
-#include <cstdio>
-
 namespace orv::com {
 
 std::string GuidToString(const GUID& guid)
 {
-    char text[39];
-    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned>(guid.Data1), static_cast<unsigned>(guid.Data2),
-                  static_cast<unsigned>(guid.Data3), guid.Data4[0], guid.Data4[1], guid.Data4[2],
-                  guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+    constexpr bool kUpper = true;
+    std::string text = "{" + platform::HexNumber(guid.Data1, 8, kUpper) + "-" +
+                       platform::HexNumber(guid.Data2, 4, kUpper) + "-" + platform::HexNumber(guid.Data3, 4, kUpper) +
+                       "-";
+    for (int i = 0; i < 8; ++i) {
+        if (i == 2) {
+            text += '-';
+        }
+        platform::AppendHexByte(text, guid.Data4[i], kUpper);
+    }
+    text += '}';
     return text;
 }
 

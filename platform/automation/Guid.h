@@ -2,6 +2,8 @@
 // Globally unique identifiers of classes, interfaces and type libraries, in the memory layout and
 // the text form ("{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}") automation uses.
 
+#include "platform/Hex.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,34 +39,6 @@ constexpr bool operator==(const GUID& a, const GUID& b)
 
 namespace detail {
 
-constexpr int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-// The value of `count` hexadecimal digits at `text[at]`, or -1.
-constexpr std::int64_t HexField(std::string_view text, std::size_t at, std::size_t count)
-{
-    std::int64_t value = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const int digit = HexDigit(text[at + i]);
-        if (digit < 0) {
-            return -1;
-        }
-        value = value * 16 + digit;
-    }
-    return value;
-}
-
 void InvalidGuidLiteral(); // not constexpr: reaching it at compile time stops the build
 
 } // namespace detail
@@ -78,21 +52,21 @@ constexpr std::optional<GUID> ParseGuid(std::string_view text)
         text[19] != '-' || text[24] != '-') {
         return std::nullopt;
     }
-    const std::int64_t data1 = detail::HexField(text, 1, 8);
-    const std::int64_t data2 = detail::HexField(text, 10, 4);
-    const std::int64_t data3 = detail::HexField(text, 15, 4);
-    if (data1 < 0 || data2 < 0 || data3 < 0) {
+    const auto data1 = platform::ParseHexNumber(text.substr(1, 8));
+    const auto data2 = platform::ParseHexNumber(text.substr(10, 4));
+    const auto data3 = platform::ParseHexNumber(text.substr(15, 4));
+    if (!data1 || !data2 || !data3) {
         return std::nullopt;
     }
-    GUID guid{static_cast<std::uint32_t>(data1), static_cast<std::uint16_t>(data2),
-              static_cast<std::uint16_t>(data3), {}};
+    GUID guid{static_cast<std::uint32_t>(*data1), static_cast<std::uint16_t>(*data2),
+              static_cast<std::uint16_t>(*data3), {}};
     constexpr std::size_t kByteAt[8] = {20, 22, 25, 27, 29, 31, 33, 35};
     for (int i = 0; i < 8; ++i) {
-        const std::int64_t byte = detail::HexField(text, kByteAt[i], 2);
-        if (byte < 0) {
+        const auto byte = platform::ParseHexNumber(text.substr(kByteAt[i], 2));
+        if (!byte) {
             return std::nullopt;
         }
-        guid.Data4[i] = static_cast<std::uint8_t>(byte);
+        guid.Data4[i] = static_cast<std::uint8_t>(*byte);
     }
     return guid;
 }

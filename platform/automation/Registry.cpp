@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Profile.h"
+#include "platform/TextFile.h"
 #include "platform/automation/TypeInfo.h"
 
 #include <algorithm>
@@ -18,8 +19,6 @@ namespace orv::com {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::string_view kHeaderComment = "; Class registry of the automation runtime. Written by the servers' registration.";
 
 bool IsControl(char c)
 {
@@ -154,65 +153,81 @@ private:
     int fd_ = -1;
 };
 
-std::optional<std::string> ReadWholeFile(const fs::path& file)
+// "FILE cannot ...": what is wrong with a registry file.
+std::string Problem(const fs::path& file, const std::string& what)
 {
-    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    std::string text;
-    char chunk[4096];
-    for (;;) {
-        const ssize_t got = read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) {
-            continue;
+    return file.string() + " " + what;
+}
+
+// The folders of a colon-separated list of absolute paths; relative entries are ignored.
+std::vector<fs::path> AbsoluteFolders(const char* list)
+{
+    std::vector<fs::path> folders;
+    std::string_view rest = list == nullptr ? std::string_view{} : std::string_view(list);
+    while (!rest.empty()) {
+        const std::size_t colon = rest.find(':');
+        const std::string_view entry = rest.substr(0, colon);
+        if (entry.starts_with('/')) {
+            folders.emplace_back(entry);
         }
-        if (got <= 0) {
-            if (got < 0) {
-                text.clear();
-            }
-            break;
-        }
-        text.append(chunk, static_cast<std::size_t>(got));
+        rest.remove_prefix(colon == std::string_view::npos ? rest.size() : colon + 1);
     }
-    close(fd);
-    return text;
+    return folders;
 }
 
 } // namespace
 
-std::optional<RegistryDocument> RegistryDocument::Parse(std::string_view text)
+std::optional<RegistryDocument> RegistryDocument::Parse(std::string_view text, std::size_t* badLine)
 {
     RegistryDocument document;
-    Key* current = nullptr;
     if (text.starts_with("\xEF\xBB\xBF")) {
         text.remove_prefix(3);
     }
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
+    if (!text.empty()) {
+        document.preamble_.clear();
+    }
+    // Comment and blank lines go with what follows them: the next key's header, or a value.
+    std::vector<std::string> pending;
+    Key* current = nullptr;
+    std::size_t number = 0;
+    const auto malformed = [&]() -> std::optional<RegistryDocument> {
+        if (badLine != nullptr) {
+            *badLine = number;
         }
-        line = Trim(line);
+        return std::nullopt;
+    };
+    while (!text.empty()) {
+        ++number;
+        const std::size_t end = text.find('\n');
+        std::string_view raw = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (raw.ends_with('\r')) {
+            raw.remove_suffix(1);
+        }
+        std::string_view line = Trim(raw);
         if (line.empty() || line.front() == ';') {
+            pending.emplace_back(raw);
             continue;
         }
         if (line.front() == '[') {
             if (line.size() < 2 || line.back() != ']') {
-                return std::nullopt;
+                return malformed();
             }
             const std::string_view path = line.substr(1, line.size() - 2);
             if (!IsValidPath(path) || document.Find(path) != nullptr) {
-                return std::nullopt;
+                return malformed();
             }
-            document.keys_.push_back(Key{std::string(path), {}});
+            if (current == nullptr) {
+                document.preamble_.insert(document.preamble_.end(), pending.begin(), pending.end());
+                pending.clear();
+            }
+            document.keys_.push_back(Key{std::string(path), {}, std::move(pending), {std::string(raw)}});
+            pending.clear();
             current = &document.keys_.back();
             continue;
         }
         if (current == nullptr) {
-            return std::nullopt;
+            return malformed();
         }
         std::string name;
         if (line.front() == '@') {
@@ -220,33 +235,52 @@ std::optional<RegistryDocument> RegistryDocument::Parse(std::string_view text)
         } else if (auto quoted = TakeQuoted(line)) {
             name = std::move(*quoted);
         } else {
-            return std::nullopt;
+            return malformed();
         }
         line = Trim(line);
         if (!line.starts_with('=')) {
-            return std::nullopt;
+            return malformed();
         }
         line = Trim(line.substr(1));
         std::optional<std::string> value = TakeQuoted(line);
         if (!value || !line.empty()) {
-            return std::nullopt;
+            return malformed();
         }
         const bool duplicate = std::any_of(current->values.begin(), current->values.end(),
                                            [&](const auto& entry) { return detail::NamesEqual(entry.first, name); });
         if (duplicate) {
-            return std::nullopt;
+            return malformed();
         }
         current->values.emplace_back(std::move(name), std::move(*value));
+        current->lines.insert(current->lines.end(), pending.begin(), pending.end());
+        pending.clear();
+        current->lines.emplace_back(raw);
     }
+    (current == nullptr ? document.preamble_ : document.trailing_) = std::move(pending);
     return document;
 }
 
 std::string RegistryDocument::Text() const
 {
-    std::string out(kHeaderComment);
-    out += '\n';
+    std::string out;
+    const auto put = [&out](std::string_view line) {
+        out += line;
+        out += '\n';
+    };
+    for (const std::string& line : preamble_) {
+        put(line);
+    }
     for (const Key& key : keys_) {
-        out += "\n[";
+        for (const std::string& line : key.leading) {
+            put(line);
+        }
+        if (!key.lines.empty()) {
+            for (const std::string& line : key.lines) {
+                put(line);
+            }
+            continue;
+        }
+        out += '[';
         out += key.path;
         out += "]\n";
         for (const auto& [name, value] : key.values) {
@@ -259,6 +293,9 @@ std::string RegistryDocument::Text() const
             AppendQuoted(out, value);
             out += '\n';
         }
+    }
+    for (const std::string& line : trailing_) {
+        put(line);
     }
     return out;
 }
@@ -349,7 +386,7 @@ bool RegistryDocument::CreateKey(std::string_view key)
             }
         }
     }
-    keys_.insert(position, Key{std::string(key), {}});
+    keys_.insert(position, Key{std::string(key), {}, {std::string()}, {}});
     return true;
 }
 
@@ -361,11 +398,15 @@ bool RegistryDocument::SetValue(std::string_view key, std::string_view name, std
     Key* found = Find(key);
     for (auto& [valueName, current] : found->values) {
         if (detail::NamesEqual(valueName, name)) {
-            current = value;
+            if (current != value) {
+                current = value;
+                found->lines.clear();
+            }
             return true;
         }
     }
     found->values.emplace_back(std::string(name), std::string(value));
+    found->lines.clear();
     return true;
 }
 
@@ -384,6 +425,15 @@ bool RegistryDocument::RemoveIfEmpty(std::string_view key)
     return RemoveTree(key);
 }
 
+void RegistryDocument::AddHiddenBy(const RegistryDocument& lower)
+{
+    for (const Key& key : lower.keys_) {
+        if (Find(key.path) == nullptr) {
+            keys_.push_back(key);
+        }
+    }
+}
+
 fs::path Registry::DefaultPath()
 {
     const char* configured = std::getenv("ORV_REGISTRY");
@@ -393,34 +443,77 @@ fs::path Registry::DefaultPath()
     return platform::ConfigDirectory() / "orv" / "registry.ini";
 }
 
+std::vector<fs::path> Registry::LookupPaths()
+{
+    std::vector<fs::path> paths{DefaultPath()};
+    const char* configured = std::getenv("ORV_REGISTRY");
+    if (configured != nullptr && configured[0] != '\0') {
+        return paths;
+    }
+    std::vector<fs::path> folders = AbsoluteFolders(std::getenv("XDG_CONFIG_DIRS"));
+    if (folders.empty()) {
+        folders.emplace_back("/etc/xdg");
+    }
+    for (const fs::path& folder : folders) {
+        paths.push_back(folder / "orv" / "registry.ini");
+    }
+    return paths;
+}
+
 Registry::Registry() : file_(DefaultPath()) {}
+
+std::optional<RegistryDocument> Registry::Load(std::string* why) const
+{
+    const platform::TextFileRead file = platform::ReadTextFile(file_);
+    if (file.status == platform::TextFileRead::Status::Missing) {
+        return RegistryDocument{};
+    }
+    if (file.status == platform::TextFileRead::Status::Refused) {
+        if (why != nullptr) {
+            *why = Problem(file_, "cannot be read: " + file.error);
+        }
+        return std::nullopt;
+    }
+    std::size_t badLine = 0;
+    std::optional<RegistryDocument> document = RegistryDocument::Parse(file.text, &badLine);
+    if (!document && why != nullptr) {
+        *why = Problem(file_, "cannot be parsed (line " + std::to_string(badLine) + ")");
+    }
+    return document;
+}
 
 RegistryDocument Registry::Read() const
 {
-    const std::optional<std::string> text = ReadWholeFile(file_);
-    if (!text) {
-        return {};
-    }
-    std::optional<RegistryDocument> document = RegistryDocument::Parse(*text);
+    std::optional<RegistryDocument> document = Load();
     return document ? std::move(*document) : RegistryDocument{};
 }
 
-bool Registry::Update(const std::function<bool(RegistryDocument&)>& edit) const
+bool Registry::Update(const std::function<bool(RegistryDocument&)>& edit, std::string* why) const
 {
+    std::string problem;
+    const auto fail = [&](std::string text) {
+        if (why != nullptr) {
+            *why = std::move(text);
+        }
+        return false;
+    };
     const WriteLock lock(file_);
     if (!lock.Held()) {
-        return false;
+        return fail("the class registry " + Problem(file_, "cannot be locked for writing"));
     }
-    // A registry that is there but cannot be read is not replaced by what little an edit adds.
-    std::error_code error;
-    if (fs::exists(file_, error) && !ReadWholeFile(file_)) {
-        return false;
+    // A registry that is there but cannot be read or parsed is left as it is: a rewrite would
+    // lose whatever it holds.
+    std::optional<RegistryDocument> document = Load(&problem);
+    if (!document) {
+        return fail("the class registry " + problem + "; it was left unchanged");
     }
-    RegistryDocument document = Read();
-    if (!edit(document)) {
-        return false;
+    if (!edit(*document)) {
+        return fail("the change cannot be stored in the class registry " + file_.string());
     }
-    return platform::ReplaceFileAtomically(file_, document.Text());
+    if (!platform::ReplaceFileAtomically(file_, document->Text())) {
+        return fail("the class registry " + Problem(file_, "cannot be written"));
+    }
+    return true;
 }
 
 bool Registry::WriteKey(std::string_view key, std::optional<std::string_view> defaultValue,
@@ -458,6 +551,23 @@ bool Registry::KeyExists(std::string_view key) const
 std::optional<std::string> Registry::GetValue(std::string_view key, std::string_view name) const
 {
     return Read().GetValue(key, name);
+}
+
+std::optional<RegistryDocument> ReadClassesRoot(std::string* why)
+{
+    std::optional<RegistryDocument> root;
+    for (const fs::path& path : Registry::LookupPaths()) {
+        std::optional<RegistryDocument> document = Registry(path).Load(why);
+        if (!document) {
+            return std::nullopt;
+        }
+        if (!root) {
+            root = std::move(document);
+        } else {
+            root->AddHiddenBy(*document);
+        }
+    }
+    return root ? std::move(root) : RegistryDocument{};
 }
 
 } // namespace orv::com

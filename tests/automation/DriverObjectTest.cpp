@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -403,6 +404,36 @@ TEST_F(DriverObjectTest, CloseDuringInitIsIgnored)
     EXPECT_EQ(nestedClose, -1);
     EXPECT_EQ(IsInitialized(), 0);
     EXPECT_THAT(script->CreatedTypes(), ElementsAre(1));
+}
+
+} // namespace
+} // namespace orv::automation
+
+namespace orv::automation {
+namespace {
+
+// A card that ends the process with its own code when it is closed or destroyed.
+class TellingCard final : public testing::FakeCard {
+public:
+    using FakeCard::FakeCard;
+    ~TellingCard() override { std::_Exit(3); }
+    std::int32_t UnloadVXD() override { std::_Exit(4); }
+};
+
+// A client that exits without Close: the driver object is not closed by a static destructor (its
+// card's library may be gone by then); the process ends cleanly and takes the object with it.
+TEST(DriverObjectExit, AClientThatExitsWithoutCloseExitsCleanly)
+{
+    EXPECT_EXIT(
+        {
+            auto script = std::make_shared<testing::CardScript>();
+            SetCardFactory([script](int) { return std::make_unique<TellingCard>(script); });
+            const auto settings = testing::SettingsBytes(63, 0, 760, 3, 1);
+            std::int32_t rval = -1;
+            methods::Init(rval, settings.data());
+            std::exit(rval == 0 ? 0 : 5);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "driver/cards/CardTypes.h"
 #include "driver/cards/SystecCard.h"
 #include "tests/automation_com/ServerEnvironment.h"
+#include "tests/support/RecordingClock.h"
 
 #include <gtest/gtest.h>
 
@@ -111,16 +112,11 @@ private:
 // profile folder and the SYSTEC start pause recorded instead of waited.
 class InProcess : public ::testing::Test {
 protected:
-    InProcess()
-    {
-        previousPause_ = cards::SystecCard::SetDefaultPause([this](std::uint32_t ms) { pauses_.push_back(ms); });
-    }
     ~InProcess() override
     {
         std::int32_t rval = 0;
         automation::methods::Close(rval);
         automation::SetCardFactory(previousFactory_);
-        cards::SystecCard::SetDefaultPause(previousPause_);
     }
 
     void SetUp() override
@@ -138,9 +134,9 @@ protected:
     test::ScopedEnvironment busVariable_{"ORV_CANBUS", std::nullopt};
     FailingPrompts prompts_;
     platform::ScopedPromptHandler promptScope_{prompts_};
-    automation::CardFactory previousFactory_ = automation::SetCardFactory(cards::CreateCardOfType);
-    cards::SystecCard::Pause previousPause_;
-    std::vector<std::uint32_t> pauses_;
+    test::RecordingClock clock_;
+    automation::CardFactory previousFactory_ = automation::SetCardFactory(
+        [this](int driverType) { return cards::CreateCardWithClock(driverType, clock_); });
     std::vector<std::string> log_;
     std::map<std::string, std::int32_t> results_;
     com::ComPtr<com::IDispatch> dispatch_;
@@ -237,9 +233,9 @@ TEST_F(InProcess, InitOpensTheSystecAdapterOnceAndRefusesASecondInit)
 {
     std::array<std::uint8_t, 88> settings = SettingsRecord(2);
     ASSERT_EQ(Call(dispatch_.Get(), 11, {VARIANT::Bytes(settings.data())}).rval, 0);
-    EXPECT_EQ(pauses_, (std::vector<std::uint32_t>{cards::SystecCard::kStartPause}));
+    EXPECT_EQ(clock_.Sleeps(), (std::vector<std::uint32_t>{cards::SystecCard::kStartPause}));
     EXPECT_EQ(Call(dispatch_.Get(), 11, {VARIANT::Bytes(settings.data())}).rval, -1);
-    EXPECT_EQ(pauses_.size(), 1u) << "the adapter was not opened again";
+    EXPECT_EQ(clock_.Sleeps().size(), 1u) << "the adapter was not opened again";
     EXPECT_EQ(Call(dispatch_.Get(), 15).rval, 0);
 }
 

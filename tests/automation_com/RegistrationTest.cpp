@@ -6,8 +6,10 @@
 #include "platform/automation/Registry.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
@@ -179,6 +181,43 @@ TEST_F(Registration, OrvregsvrRegistersAndUnregistersALibrary)
     EXPECT_EQ(registry_.GetValue("CLSID\\" + kClsid + "\\InprocServer32"), kLibraryPath);
 }
 
+TEST_F(Registration, OrvregsvrLeavesARegistryItCannotParseAsItIs)
+{
+    const std::string text = test::ReadText(RegistryFile()) + "a stray line\n";
+    test::WriteText(RegistryFile(), text);
+    const std::size_t strayLine = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    for (const std::string& arguments : {"'" + kLibraryPath + "'", "/u '" + kLibraryPath + "'"}) {
+        const ProgramRun run = RunRegsvr(arguments);
+        EXPECT_EQ(run.status, 1) << arguments;
+        EXPECT_EQ(run.output, "orvregsvr: the class registry " + RegistryFile().string() + " cannot be parsed (line " +
+                                  std::to_string(strayLine) + "); it was left unchanged\n");
+        EXPECT_EQ(test::ReadText(RegistryFile()), text) << "every other registration is still there";
+    }
+}
+
+TEST_F(Registration, OrvregsvrWritesTheRegistryItIsGiven)
+{
+    const std::filesystem::path other = folder_ / "system" / "orv" / "registry.ini";
+    const std::string before = test::ReadText(RegistryFile());
+    ProgramRun run = RunRegsvr("--registry '" + other.string() + "' '" + kLibraryPath + "'");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output, "orvregsvr: DllRegisterServer in " + kLibraryPath + " succeeded (registry " +
+                              other.string() + ").\n");
+    EXPECT_EQ(com::Registry(other).GetValue("CLSID\\" + kClsid + "\\InprocServer32"), kLibraryPath);
+    EXPECT_EQ(test::ReadText(RegistryFile()), before) << "$ORV_REGISTRY is left alone";
+
+    run = RunRegsvr("/u --registry '" + other.string() + "' '" + kLibraryPath + "'");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_FALSE(com::Registry(other).KeyExists("CLSID\\" + kClsid));
+
+    for (const char* arguments : {"--registry", "--system --registry x.ini lib.so", "/v --system lib.so",
+                                  "--registry '' lib.so"}) {
+        run = RunRegsvr(arguments);
+        EXPECT_EQ(run.status, 2) << arguments;
+        EXPECT_NE(run.output.find("orvregsvr [/u] (--system | --registry FILE) PATH\n"), std::string::npos) << run.output;
+    }
+}
+
 TEST_F(Registration, OrvregsvrPrintsTheVersionRecord)
 {
     const ProgramRun run = RunRegsvr("/v '" + kLibraryPath + "'");
@@ -210,6 +249,16 @@ TEST_F(Registration, OrvregsvrSaysWhyItFailed)
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, "orvregsvr: DllRegisterServer of " + kLibraryPath +
                               " failed: Could not register the class (0x80040201)\n");
+
+    // Neither a FIFO nor a device is opened: that would wait for a writer or read without end.
+    ASSERT_EQ(mkfifo((folder_ / "fifo.so").c_str(), 0644), 0);
+    for (const std::string& path : {(folder_ / "fifo.so").string(), std::string("/dev/zero")}) {
+        for (const char* action : {"", "/v "}) {
+            run = RunRegsvr(std::string(action) + "'" + path + "'");
+            EXPECT_EQ(run.status, 1) << path;
+            EXPECT_EQ(run.output, "orvregsvr: " + path + " is not a regular file\n");
+        }
+    }
 
     for (const char* arguments : {"", "/u", "/x '" ORV_PLATFORM_LIBRARY "'", "a.so b.so", "--help"}) {
         run = RunRegsvr(arguments);

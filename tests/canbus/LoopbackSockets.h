@@ -91,6 +91,34 @@ public:
 
     bool Valid() const { return fd_ >= 0; }
 
+    // The other end's port.
+    std::uint16_t PeerPort() const
+    {
+        sockaddr_in address{};
+        socklen_t length = sizeof address;
+        ::getpeername(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        return ntohs(address.sin_port);
+    }
+
+    // True when the other end closes within `within`; what it sends meanwhile is read and kept.
+    bool ClosedWithin(std::chrono::milliseconds within = kPatience)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + within;
+        while (true) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd waiting{fd_, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&waiting, 1, static_cast<int>(left.count())) != 1) {
+                return false;
+            }
+            char buffer[512];
+            const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (got <= 0) {
+                return true;
+            }
+            pending_.append(buffer, static_cast<std::size_t>(got));
+        }
+    }
+
     bool Write(const std::string& text) const
     {
         return ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());

@@ -516,7 +516,8 @@ TEST_F(SimBusTest, EndpointsOnSeveralThreadsLoseNothingUncounted)
     EXPECT_EQ(got + b->Counters().dropped, kFrames);
 }
 
-// The process-wide sim buses that OpenBus hands out. The simulated device sits on them, so these
+// The process-wide sim buses that OpenBus hands out, each with a node from the registered factory:
+// here a fake that stays silent, so what one endpoint receives comes from another endpoint. The
 // tests look at extended frames only, which a DeviceNet device neither sends nor answers.
 bool ReceiveExtended(Bus& bus, Frame& frame)
 {
@@ -528,7 +529,37 @@ bool ReceiveExtended(Bus& bus, Frame& frame)
     return false;
 }
 
-TEST(OpenSimBus, SameStringSharesOneBusWhileAnyEndpointIsOpen)
+class OpenSimBus : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetSimNodeFactory([this](std::uint8_t macId) {
+            macIds.push_back(macId);
+            return std::make_unique<FakeNode>();
+        });
+    }
+    void TearDown() override { SetSimNodeFactory(nullptr); }
+
+    std::vector<std::uint8_t> macIds; // of the nodes made, in order
+};
+
+TEST_F(OpenSimBus, TheRegisteredFactoryMakesTheNodeOfEachNewBus)
+{
+    std::string error;
+    auto a = OpenBus("sim:node=12", 125000, error);
+    auto b = OpenBus("sim:node=12", 125000, error);
+    auto c = OpenBus("sim", 125000, error);
+    ASSERT_TRUE(a && b && c) << error;
+    EXPECT_EQ(macIds, (std::vector<std::uint8_t>{12, 63})) << "one node per bus, at the MAC ID named";
+
+    SetSimNodeFactory(nullptr);
+    auto d = OpenBus("sim:node=12", 125000, error);
+    EXPECT_TRUE(d) << "a bus already open is shared without a factory: " << error;
+    EXPECT_EQ(OpenBus("sim:node=13", 125000, error), nullptr);
+    EXPECT_EQ(error, "no simulated device is registered for the sim bus in this program");
+}
+
+TEST_F(OpenSimBus, SameStringSharesOneBusWhileAnyEndpointIsOpen)
 {
     std::string error;
     auto a = OpenBus("sim:node=5", 125000, error);
@@ -559,7 +590,7 @@ TEST(OpenSimBus, SameStringSharesOneBusWhileAnyEndpointIsOpen)
     EXPECT_TRUE(ReceiveExtended(*again2, got));
 }
 
-TEST(OpenSimBus, WireTimedBusRunsAtOneRate)
+TEST_F(OpenSimBus, WireTimedBusRunsAtOneRate)
 {
     std::string error;
     auto a = OpenBus("sim:node=9,timing=wire", 500000, error);

@@ -8,7 +8,9 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include <poll.h>
 
@@ -36,6 +38,23 @@ std::unique_ptr<TcpBus> OpenTcp(const std::string& busString)
     }
     bus.release();
     return std::unique_ptr<TcpBus>(tcp);
+}
+
+std::unique_ptr<TcpBus> OpenWith(std::uint16_t port, const TcpBus::Limits& limits, std::string& error)
+{
+    BusAddress address;
+    if (!ParseBusString(BusString(port), address, error)) {
+        return nullptr;
+    }
+    return TcpBus::Open(address, error, limits);
+}
+
+std::unique_ptr<TcpBus> OpenWith(std::uint16_t port, const TcpBus::Limits& limits)
+{
+    std::string error;
+    auto bus = OpenWith(port, limits, error);
+    EXPECT_TRUE(bus) << error;
+    return bus;
 }
 
 TEST(TcpBus, HubRelaysBetweenItsOwnEndpointAndItsClients)
@@ -279,6 +298,195 @@ TEST(TcpBus, RefusesWhenThePortIsTakenButNobodyListens)
     EXPECT_EQ(OpenBus(BusString(port), 125000, error), nullptr);
     EXPECT_EQ(error, "tcp bus 127.0.0.1:" + std::to_string(port) + "/can0: cannot listen on or connect to 127.0.0.1:" +
                          std::to_string(port) + " (Connection refused)");
+}
+
+TEST(TcpBus, ManyClientsEachHearEveryOtherOnce)
+{
+    constexpr std::size_t kClients = 40;
+    const std::uint16_t port = FreePort();
+    auto hub = OpenTcp(BusString(port));
+    ASSERT_TRUE(hub);
+    TcpBus::Limits quick;
+    quick.verdictMs = 0; // the hub has room for all
+    std::vector<std::unique_ptr<TcpBus>> clients;
+    for (std::size_t i = 0; i < kClients; ++i) {
+        clients.push_back(OpenWith(port, quick));
+        ASSERT_TRUE(clients.back());
+    }
+    ASSERT_TRUE(Eventually([&] { return hub->Subscribers() == kClients; }));
+
+    for (std::size_t i = 0; i < kClients; ++i) {
+        ASSERT_TRUE(clients[i]->Send(MakeFrame(static_cast<std::uint32_t>(i), {static_cast<std::uint8_t>(i)})));
+    }
+    const auto heard = [](Bus& bus, std::size_t count) {
+        std::set<std::uint32_t> ids;
+        Frame got;
+        while (ids.size() < count && ReceiveWithin(bus, got)) {
+            EXPECT_TRUE(ids.insert(got.id).second) << "twice: " << got.id;
+        }
+        return ids;
+    };
+    EXPECT_EQ(heard(*hub, kClients).size(), kClients);
+    for (std::size_t i = 0; i < kClients; ++i) {
+        const auto ids = heard(*clients[i], kClients - 1);
+        EXPECT_EQ(ids.size(), kClients - 1);
+        EXPECT_EQ(ids.count(static_cast<std::uint32_t>(i)), 0u) << "never its own";
+        EXPECT_EQ(clients[i]->Counters().dropped, 0u);
+    }
+    EXPECT_EQ(hub->Counters().dropped, 0u);
+}
+
+TEST(TcpBus, AFullHubTurnsClientsAwayAndTheirOpenSaysSo)
+{
+    const std::uint16_t port = FreePort();
+    TcpBus::Limits two;
+    two.maxConnections = 2;
+    auto hub = OpenWith(port, two);
+    ASSERT_TRUE(hub);
+    RawPeer a = RawPeer::Connect(port);
+    RawPeer b = RawPeer::Connect(port);
+    ASSERT_TRUE(a.Write("connect:can0\n"));
+    ASSERT_TRUE(Eventually([&] { return hub->Subscribers() == 1; }));
+    ASSERT_TRUE(b.Write("can0:1##\n")) << "a frame line joins, too";
+    Frame got;
+    ASSERT_TRUE(ReceiveWithin(*hub, got));
+    EXPECT_EQ(a.ReadLine(), "1##\n");
+
+    // A third hears a disconnect line for its channel, as Qt's clients understand, then the end;
+    // nothing it sends goes anywhere.
+    RawPeer c = RawPeer::Connect(port);
+    ASSERT_TRUE(c.Write("can1:2##\nconnect:can0\ncan0:3##\n"));
+    EXPECT_EQ(c.ReadLine(), "disconnect:can1 full\n");
+    EXPECT_TRUE(c.ClosedWithin());
+    EXPECT_EQ(a.ReadLine(std::chrono::milliseconds(20)), "");
+
+    // Our client fails to open, with words that say so.
+    TcpBus::Limits patient;
+    patient.verdictMs = static_cast<std::uint32_t>(std::chrono::milliseconds(kPatience).count());
+    std::string error;
+    EXPECT_EQ(OpenWith(port, patient, error), nullptr);
+    const std::string where = "127.0.0.1:" + std::to_string(port);
+    EXPECT_EQ(error, "tcp bus " + where + "/can0: the hub on " + where + " is full: it serves as many clients as it takes");
+
+    // Once one leaves, the next gets in.
+    ASSERT_TRUE(a.Write("disconnect:can0\n"));
+    ASSERT_TRUE(a.ClosedWithin());
+    std::unique_ptr<TcpBus> client;
+    ASSERT_TRUE(Eventually([&] {
+        client = OpenWith(port, TcpBus::Limits{}, error);
+        return client != nullptr;
+    })) << error;
+    ASSERT_TRUE(Eventually([&] { return hub->Subscribers() == 1; }));
+    ASSERT_TRUE(hub->Send(MakeFrame(4, {})));
+    ASSERT_TRUE(ReceiveWithin(*client, got));
+    EXPECT_EQ(got.id, 4u);
+    EXPECT_EQ(b.ReadLine(std::chrono::milliseconds(20)), "") << "b joined to send; it subscribed to nothing";
+}
+
+TEST(TcpBus, ConnectionsThatNeverSpeakLockNobodyOut)
+{
+    const std::uint16_t port = FreePort();
+    auto hub = OpenTcp(BusString(port));
+    ASSERT_TRUE(hub);
+    RawPeer quiet = RawPeer::Connect(port); // joined, then silent for as long as it likes
+    ASSERT_TRUE(quiet.Write("connect:can0\n"));
+    ASSERT_TRUE(Eventually([&] { return hub->Subscribers() == 1; }));
+
+    std::vector<RawPeer> idle;
+    for (int i = 0; i < 100; ++i) {
+        idle.push_back(RawPeer::Connect(port));
+        ASSERT_TRUE(idle.back().Valid());
+    }
+    EXPECT_TRUE(idle.front().ClosedWithin()) << "the one that waited longest makes room";
+
+    auto client = OpenTcp(BusString(port));
+    ASSERT_TRUE(client);
+    ASSERT_TRUE(Eventually([&] { return hub->Subscribers() == 2; }));
+    ASSERT_TRUE(client->Send(MakeFrame(0x10, {1})));
+    EXPECT_EQ(quiet.ReadLine(), "16##01\n");
+    Frame got;
+    ASSERT_TRUE(ReceiveWithin(*hub, got));
+    EXPECT_FALSE(idle.back().ClosedWithin(std::chrono::milliseconds(20))) << "the latest still wait";
+}
+
+TEST(TcpBus, ABurstOfClientsThatSpeakAtOnceAllGetIn)
+{
+    const std::uint16_t port = FreePort();
+    auto hub = OpenTcp(BusString(port));
+    ASSERT_TRUE(hub);
+    constexpr std::size_t kClients = 60; // many more than may wait to join at once
+    std::vector<RawPeer> clients;
+    for (std::size_t i = 0; i < kClients; ++i) {
+        clients.push_back(RawPeer::Connect(port));
+        ASSERT_TRUE(clients.back().Write("connect:can0\n"));
+    }
+    ASSERT_TRUE(Eventually([&] { return hub->Subscribers() == kClients; })) << hub->Subscribers();
+}
+
+TEST(TcpBus, AFloodOfConnectLinesCostsTheHubAHandfulOfNames)
+{
+    const std::uint16_t port = FreePort();
+    auto hub = OpenTcp(BusString(port));
+    ASSERT_TRUE(hub);
+    RawPeer flood = RawPeer::Connect(port);
+    RawPeer other = RawPeer::Connect(port);
+    ASSERT_TRUE(other.Write("connect:c99\n"));
+
+    constexpr int kLines = 100000;
+    std::string lines = "connect:can0\n";
+    for (int i = 1; i < kLines; ++i) {
+        lines += "connect:c" + std::to_string(i) + "\n";
+    }
+    lines += "can0:5##01\n";
+    ASSERT_TRUE(flood.Write(lines));
+    Frame got;
+    ASSERT_TRUE(ReceiveWithin(*hub, got)) << "the lines behind the flood are read";
+    EXPECT_EQ(got.id, 5u);
+    constexpr std::uint64_t kChannelsPerClient = TcpBus::Limits{}.maxChannels;
+    EXPECT_EQ(hub->Counters().malformed, kLines - kChannelsPerClient);
+
+    // Subscribed: can0 and the first names after it; not the rest.
+    ASSERT_TRUE(other.Write("c7:7##\nc8:8##\ncan0:9##\n"));
+    EXPECT_EQ(flood.ReadLine(), "7##\n");
+    EXPECT_EQ(flood.ReadLine(), "9##\n");
+}
+
+TEST(TcpBus, BecomesTheHubOnAPortItsLastHubLeftInTimeWait)
+{
+    const std::uint16_t port = FreePort();
+    {
+        auto hub = OpenTcp(BusString(port));
+        ASSERT_TRUE(hub);
+        RawPeer peer = RawPeer::Connect(port);
+        ASSERT_TRUE(peer.Write("connect:can0\n"));
+        ASSERT_TRUE(Eventually([&] { return hub->Subscribers() == 1; }));
+        hub.reset(); // the hub closes first: its side of the connection waits in TIME-WAIT
+        ASSERT_TRUE(peer.ClosedWithin());
+    }
+    auto again = OpenTcp(BusString(port));
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(again->IsHub());
+}
+
+TEST(TcpBus, BecomesTheHubOnAPortOneOfItsClientsLeftInTimeWait)
+{
+    const std::uint16_t hubPort = FreePort();
+    RawListener listener(hubPort);
+    ASSERT_TRUE(listener.Valid());
+    auto client = OpenTcp(BusString(hubPort));
+    ASSERT_TRUE(client);
+    RawPeer hubSide = listener.Accept();
+    ASSERT_TRUE(hubSide.Valid());
+    const std::uint16_t clientPort = hubSide.PeerPort();
+    client->Close(); // the client closes first: its side waits in TIME-WAIT on its local port
+    EXPECT_EQ(hubSide.ReadLine(), "connect:can0\n");
+    EXPECT_EQ(hubSide.ReadLine(), "disconnect:can0\n");
+    ASSERT_TRUE(hubSide.ClosedWithin());
+    hubSide = RawPeer();
+
+    auto hub = OpenTcp(BusString(clientPort));
+    ASSERT_TRUE(hub);
+    EXPECT_TRUE(hub->IsHub());
 }
 
 } // namespace

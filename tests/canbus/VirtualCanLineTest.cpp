@@ -103,6 +103,31 @@ TEST(VirtualCanLine, TellsClientLinesApart)
     }
 }
 
+TEST(VirtualCanLine, TellsHubLinesApart)
+{
+    const struct {
+        const char* text;
+        HubLine::Kind kind;
+        const char* channel;
+        const char* reason;
+    } cases[] = {
+        {"291##0102", HubLine::Kind::Frame, "", ""},
+        {"disconnect:can0", HubLine::Kind::Disconnect, "can0", ""},
+        {"disconnect:can1 full", HubLine::Kind::Disconnect, "can1", "full"},
+        {"disconnect:", HubLine::Kind::Malformed, "", ""},
+        {"disconnect: full", HubLine::Kind::Malformed, "", ""},
+        {"connect:can0", HubLine::Kind::Malformed, "", ""},
+        {"can0:1##", HubLine::Kind::Malformed, "", ""},
+    };
+    for (const auto& c : cases) {
+        const HubLine line = ParseHubLine(c.text);
+        EXPECT_EQ(line.kind, c.kind) << c.text;
+        EXPECT_EQ(line.channel, c.channel) << c.text;
+        EXPECT_EQ(line.reason, c.reason) << c.text;
+    }
+    EXPECT_EQ(ParseHubLine("291##0102").frame.id, 291u);
+}
+
 TEST(LineReader, SplitsAStreamIntoTrimmedLinesAndSkipsOverlongOnes)
 {
     LineReader reader(8);

@@ -5,6 +5,8 @@
 
 #include "driver/automation/CardConfig.h"
 #include "driver/cards/SstCard.h"
+#include "driver/cards/SystecCard.h"
+#include "driver/cards/VoraCard.h"
 #include "platform/Profile.h"
 
 #include <chrono>
@@ -53,7 +55,7 @@ std::string TraceOf(automation::CardInterface& card)
 class SstCardTest : public ::testing::Test {
 protected:
     CardEnvironment env;
-    cards::SstCard card;
+    cards::SstCard card{env.clock};
 };
 
 TEST_F(SstCardTest, OpensWithTheDefaultFilesAndReopensOnASecondLoad)
@@ -140,7 +142,7 @@ TEST_F(SstCardTest, APickedPathIsRememberedAndLoadedWithoutAskingNextTime)
     EXPECT_EQ(env.prompts.messages.size(), 1u);
     EXPECT_EQ(InterfaceDriver("SST"), kBin + "/ssc2a32.dll");
 
-    cards::SstCard second;
+    cards::SstCard second{env.clock};
     EXPECT_EQ(card.UnloadVXD(), 0);
     EXPECT_EQ(second.LoadVXD(0, 0, config.data()), 0);
     EXPECT_EQ(env.prompts.messages.size(), 1u) << "no second prompt";
@@ -151,7 +153,7 @@ TEST_F(SstCardTest, APickedPathIsRememberedAndLoadedWithoutAskingNextTime)
 TEST(VoraCardTest, ResultsOfTheCardItself)
 {
     CardEnvironment env;
-    cards::VoraCard card;
+    cards::VoraCard card{env.clock};
     std::array<std::uint8_t, 152> buffer{};
     EXPECT_EQ(card.DNGetAttribute(kNode, 1, 1, 1, buffer.data()), 0xAFFF) << "not open";
     EXPECT_EQ(card.UnloadVXD(), 0xAFFF);
@@ -187,7 +189,7 @@ TEST(VoraCardTest, CancelledLoadingLeavesACardThatCannotOpen)
 {
     CardEnvironment env;
     SetInterfaceDriver("VORA", kBin + "/variants/broken/Drv712.dll");
-    cards::VoraCard card;
+    cards::VoraCard card{env.clock};
     ASSERT_EQ(env.prompts.messages.size(), 1u);
     EXPECT_EQ(env.prompts.messages[0], "Unable to load \"DRV712.DLL\".\r\nPlease select directory path.");
     EXPECT_EQ(env.prompts.filters[0], "VORA Interface DLL (DRV712.DLL)|Drv712.dll|All Files (*.*)|*.*||");
@@ -201,14 +203,14 @@ TEST(VoraCardTest, CancelledLoadingLeavesACardThatCannotOpen)
 class SystecCardTest : public ::testing::Test {
 protected:
     CardEnvironment env;
-    cards::SystecCard card;
+    cards::SystecCard card{env.clock};
 };
 
 TEST_F(SystecCardTest, PausesAfterStartingAndRefusesASecondOpen)
 {
     auto config = Config(0x00);
     EXPECT_EQ(card.LoadVXD(0, 0, config.data()), 0);
-    EXPECT_EQ(CardEnvironment::pauses, std::vector<std::uint32_t>{2000});
+    EXPECT_EQ(env.clock.Sleeps(), std::vector<std::uint32_t>{2000});
     EXPECT_EQ(card.LoadVXD(0, 0, config.data()), 255);
     EXPECT_EQ(card.DNAllocate(kNode, 1, nullptr), 0) << "still open";
     EXPECT_EQ(card.UnloadVXD(), 0);
@@ -216,15 +218,54 @@ TEST_F(SystecCardTest, PausesAfterStartingAndRefusesASecondOpen)
     EXPECT_EQ(config[0], 0) << "nothing is written into the configuration";
 }
 
-TEST(SystecPauseTest, TheStartPauseHoldsTheCallerTwoSeconds)
+// Time that passes only when the card sleeps.
+class ManualClock final : public devicenet::Clock {
+public:
+    std::uint32_t TickCount() override { return now; }
+    void Sleep(std::uint32_t milliseconds) override { now += milliseconds; }
+    std::uint32_t now = 0x10000;
+};
+
+TEST(SystecPauseTest, TheStartPauseHoldsTheCallerTwoSecondsOnItsClock)
 {
     CardEnvironment env;
-    cards::SystecCard::SetDefaultPause(nullptr); // the platform's real sleep, measured once
-    cards::SystecCard card;
+    ManualClock clock;
+    cards::SystecCard card{clock};
     auto config = Config();
-    const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(card.LoadVXD(0, 0, config.data()), 0);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+    EXPECT_EQ(clock.now, 0x10000u + 2000u);
+    EXPECT_EQ(card.UnloadVXD(), 0);
+}
+
+// Time that passes one millisecond with every reading: a wait that spins shows in the count.
+class TickingClock final : public devicenet::Clock {
+public:
+    std::uint32_t TickCount() override { return ++reads; }
+    void Sleep(std::uint32_t) override {}
+    std::uint32_t reads = 0;
+};
+
+TEST(SystecReadMissing, EveryReceiveFailsAtOnce)
+{
+    CardEnvironment env;
+    SetInterfaceDriver("SYSTEC", kBin + "/variants/no_read/usbcan32.dll");
+    TickingClock clock;
+    cards::SystecCard card{clock};
+    auto config = Config();
+    ASSERT_EQ(card.LoadVXD(0, 0, config.data()), 0);
+    ASSERT_EQ(card.SetTimeout(100000), 0);
+    std::array<std::uint8_t, 152> buffer{};
+    std::uint16_t identifier = 0;
+    std::uint16_t length = 0;
+    EXPECT_EQ(card.CANRcv(&identifier, &length, buffer.data()), -1);
+    EXPECT_EQ(card.DNAllocate(kNode, 1, nullptr), -1);
+    EXPECT_EQ(card.DNGetAttribute(kNode, 1, 1, 1, buffer.data()), -1);
+    EXPECT_EQ(card.DNService(kNode, 1, 1, 0x0E, 1, buffer.data()), -1);
+    std::uint16_t rxId = 0;
+    std::uint16_t rxLength = 4;
+    EXPECT_EQ(card.DNPoll(0x405 + 8 * kNode, 0, &rxId, &rxLength, buffer.data()), -1);
+    EXPECT_EQ(clock.reads, 0u) << "no wait was even started";
+    EXPECT_EQ(card.UnloadVXD(), 0);
 }
 
 TEST_F(SystecCardTest, PassesTheLibrarysCodesOn)
@@ -276,8 +317,8 @@ TEST(StandInLibraries, OfferTheirReceiveWaits)
 TEST(CardDifferences, TransactionBitAlternatesOnlyOnTheSystecCard)
 {
     CardEnvironment env;
-    cards::SstCard sst;
-    cards::SystecCard systec;
+    cards::SstCard sst{env.clock};
+    cards::SystecCard systec{env.clock};
     auto config = Config();
     ASSERT_EQ(sst.LoadVXD(0, 0, config.data()), 0);
     ASSERT_EQ(systec.LoadVXD(0, 0, config.data()), 0);
@@ -301,8 +342,8 @@ TEST(CardDifferences, TransactionBitAlternatesOnlyOnTheSystecCard)
 TEST(CardDifferences, OverlongFramesAreCutBySystecAndRefusedBySst)
 {
     CardEnvironment env;
-    cards::SstCard sst;
-    cards::SystecCard systec;
+    cards::SstCard sst{env.clock};
+    cards::SystecCard systec{env.clock};
     auto config = Config();
     ASSERT_EQ(sst.LoadVXD(0, 0, config.data()), 0);
     ASSERT_EQ(systec.LoadVXD(0, 0, config.data()), 0);

@@ -189,7 +189,7 @@ TEST_P(CardConformance, PassesRawFramesBothWays)
     EXPECT_EQ(length, 4);
     const std::uint8_t* bytes = data.data() + (GetParam().ownMaster ? 0 : 6);
     EXPECT_EQ(bytes[1], 0x8E);
-    EXPECT_EQ(devicenet::GetLe16(bytes + 2), Get(kNode, 1, 1, 1).Value16());
+    EXPECT_EQ(platform::GetLe16(bytes + 2), Get(kNode, 1, 1, 1).Value16());
 }
 
 TEST_P(CardConformance, KeepsATraceWhereItRunsItsOwnMaster)

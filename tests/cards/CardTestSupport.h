@@ -1,14 +1,14 @@
 #pragma once
 // What the card tests share: a fresh driver profile in a temporary folder, the concrete cards in
-// the driver object's factory, no real waits, and driver-object calls in a few words.
+// the driver object's factory on a clock that records their pauses instead of sleeping, and
+// driver-object calls in a few words.
 
 #include "driver/automation/CardFactory.h"
 #include "driver/automation/DriverObject.h"
 #include "driver/cards/CardTypes.h"
-#include "driver/cards/SystecCard.h"
-#include "driver/cards/VoraCard.h"
-#include "driver/devicenet/ByteOrder.h"
+#include "platform/LittleEndian.h"
 #include "platform/UserPrompt.h"
+#include "tests/support/RecordingClock.h"
 
 #include <gtest/gtest.h>
 
@@ -54,18 +54,14 @@ public:
         setenv("XDG_CONFIG_HOME", configDir_.c_str(), 1);
         unsetenv("ORV_CANBUS");
         unsetenv("ORV_CARDLIB_REFUSE");
-        previousFactory_ = automation::SetCardFactory(cards::CreateCardOfType);
-        previousPause_ = cards::SystecCard::SetDefaultPause([](std::uint32_t ms) { pauses.push_back(ms); });
-        previousWait_ = cards::VoraCard::SetDefaultWait([](std::uint32_t) {});
-        pauses.clear();
+        previousFactory_ = automation::SetCardFactory(
+            [this](int driverType) { return cards::CreateCardWithClock(driverType, clock); });
     }
     ~CardEnvironment()
     {
         std::int32_t rval = 0;
         automation::methods::Close(rval);
         automation::SetCardFactory(previousFactory_);
-        cards::SystecCard::SetDefaultPause(previousPause_);
-        cards::VoraCard::SetDefaultWait(previousWait_);
         unsetenv("ORV_CARDLIB_REFUSE");
         std::filesystem::remove_all(configDir_);
     }
@@ -73,15 +69,12 @@ public:
     const std::string& ConfigDir() const { return configDir_; }
     std::string ProfilePath() const { return configDir_ + "/OrvDeviceNetDriver.ini"; }
 
-    static inline std::vector<std::uint32_t> pauses;
-
+    test::RecordingClock clock;
     ScriptedPrompts prompts;
 
 private:
     std::string configDir_;
     automation::CardFactory previousFactory_;
-    cards::SystecCard::Pause previousPause_;
-    cards::VoraCard::Wait previousWait_;
     platform::ScopedPromptHandler promptScope_{prompts};
 };
 
@@ -116,11 +109,11 @@ inline std::int32_t OpenModule(int node, bool poll)
 struct Reply {
     std::int32_t rval = 0;
     std::array<std::uint8_t, 300> buffer{};
-    int Length() const { return devicenet::GetLe16(buffer.data() + 4); }
+    int Length() const { return platform::GetLe16(buffer.data() + 4); }
     std::uint8_t Service() const { return buffer[7]; }
     const std::uint8_t* Value() const { return buffer.data() + 8; }
     int ValueLength() const { return Length() - 2; }
-    std::uint16_t Value16() const { return devicenet::GetLe16(Value()); }
+    std::uint16_t Value16() const { return platform::GetLe16(Value()); }
 };
 
 inline Reply Get(int node, int cls, int inst, int attr)

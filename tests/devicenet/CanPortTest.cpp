@@ -275,6 +275,7 @@ public:
         }
     }
     std::uint32_t TickCount() override { return now_; }
+    void Sleep(std::uint32_t milliseconds) override { now_ += milliseconds; }
 
     static constexpr std::size_t kRunaway = 1000;
     std::uint32_t step = 0xFFFFFFFF;

@@ -7,11 +7,11 @@ namespace {
 
 using ConnectionSet = SstMaster;
 
-TEST_F(ConnectionSet, AllocateSendsTheChoiceAndTheAllocatorAndTakesAnyAnswer)
+TEST_F(ConnectionSet, AllocateSendsTheChoiceAndTheAllocatorAndTakesAnyAnswerOfTheNode)
 {
     peer.Stale("463: 01 CB 00");
     peer.Expect("466: 01 4B 03 01 01 01").Reply("463: 01 CB 00");
-    peer.Expect("466: 01 4B 03 01 02 01").Reply("7FF:");
+    peer.Expect("466: 01 4B 03 01 02 01").Reply("7FF:").Reply("463:");
     EXPECT_EQ(master.DNAllocate(kSlave, 1), 0);
     EXPECT_EQ(master.DNAllocate(kSlave, 2), 0);
 }
@@ -50,6 +50,20 @@ TEST_F(ConnectionSet, NothingAnsweringTimesOut)
     EXPECT_EQ(peer.Elapsed(), 1001u);
     EXPECT_EQ(master.DNFree(kSlave, 1), -1);
     EXPECT_EQ(peer.Elapsed(), 2002u);
+}
+
+// A scan allocates at every address: a busy network or another node's answer must not make an
+// absent node look present.
+TEST_F(ConnectionSet, OnlyTheAskedNodeAnswers)
+{
+    peer.Expect("466: 01 4B 03 01 01 01").Reply("100: 01 02").Reply("453: 01 CB 00").ReplyAfter(500, "100: 03");
+    peer.Expect("466: 01 4C 03 01 01").Reply("100: 04").Reply("463: 01 CC");
+    EXPECT_EQ(master.DNAllocate(kSlave, 1), -1);
+    EXPECT_EQ(peer.Elapsed(), 1001u);
+    EXPECT_EQ(master.DNFree(kSlave, 1), 0);
+    const std::string trace(port().Trace().Text());
+    EXPECT_NE(trace.find("[453] 01 CB 00"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("[100] 03"), std::string::npos) << trace;
 }
 
 TEST_F(ConnectionSet, LateAnswerWithinTheTimeoutCounts)

@@ -48,27 +48,68 @@ TEST_F(GetAttribute, ArgumentsAreSentAsTheirLowBits)
     EXPECT_EQ(master.DNGetAttribute(-1, 1, 1, 1, reply.data()), 0);
 }
 
-TEST_F(GetAttribute, FrameFromAnotherIdentifierIsTheAnswerAndNotReassembled)
+// ---- only the asked node answers ------------------------------------------------------------
+
+// Frames of others (a busy network, another node's answers, the node's own poll or request
+// identifiers) arrive before the node's answer: they are traced, but neither end the wait nor
+// become data, and nothing is acknowledged for them.
+struct OtherTraffic {
+    const char* name;
+    std::vector<std::string> frames;
+};
+
+class ForeignFrames : public testing::TestWithParam<OtherTraffic>, protected MasterFixture {
+protected:
+    ForeignFrames() : MasterFixture(Carrier::Sst) {}
+};
+
+TEST_P(ForeignFrames, AreSkippedUntilTheNodesOwnAnswer)
 {
-    // Fragment bit set, but not a Group 2 message ID 3: stored as one frame, no acknowledgement.
-    peer.Expect(kGetRequest).Reply("3FF: 81 00 AA BB");
-    peer.Expect(kGetRequest).Reply("465: 81 80 8E 01");
+    ScriptedPeer::Step& step = peer.Expect(kGetRequest);
+    for (const std::string& frame : GetParam().frames) {
+        step.Reply(frame);
+    }
+    step.Reply("463: 01 8E 2C 01");
     GuardedBuffer reply;
     EXPECT_EQ(master.DNGetAttribute(kSlave, 1, 1, 7, reply.data()), 0);
     EXPECT_EQ(reply.ReplyLength(), 4);
-    EXPECT_EQ(reply.Hex(6, 4), "81 00 AA BB");
-    EXPECT_EQ(master.DNGetAttribute(kSlave, 1, 1, 7, reply.data()), 0);
-    EXPECT_EQ(reply.ReplyLength(), 4);
-    EXPECT_EQ(reply.Hex(6, 4), "81 80 8E 01");
+    EXPECT_EQ(reply.Hex(6, 4), "01 8E 2C 01");
+    EXPECT_EQ(peer.SentFrames().size(), 1u) << "no acknowledgement of a stranger's fragment";
+    const std::string trace(port().Trace().Text());
+    for (const std::string& frame : GetParam().frames) {
+        EXPECT_NE(trace.find("[" + frame.substr(0, 3) + "]"), std::string::npos) << "traced: " << frame;
+    }
 }
 
-TEST_F(GetAttribute, AnswerWithoutFragmentBitFromAnotherNodeIsTakenAsIs)
+TEST_P(ForeignFrames, AloneTheyLeaveTheWaitToTimeOut)
 {
-    peer.Expect(kGetRequest).Reply("453: 05 8E 01 02 03");
+    ScriptedPeer::Step& step = peer.Expect(kGetRequest);
+    for (const std::string& frame : GetParam().frames) {
+        step.Reply(frame);
+    }
+    GuardedBuffer reply;
+    EXPECT_EQ(master.DNGetAttribute(kSlave, 1, 1, 7, reply.data()), -1);
+    EXPECT_EQ(peer.Elapsed(), 1u + 1000u) << "foreign frames neither end nor lengthen the wait";
+    EXPECT_EQ(reply.WrittenFrom(0), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Traffic, ForeignFrames,
+                         testing::Values(OtherTraffic{"BusyNetwork", {"100: 01 02 03", "100: 04 05 06", "100: 07"}},
+                                         OtherTraffic{"AnotherNodesAnswer", {"453: 05 8E 01 02 03", "4A3: 81 80 8E 01"}},
+                                         OtherTraffic{"OtherMessageIds", {"3FF: 81 00 AA BB", "465: 81 80 8E 01",
+                                                                          "3CC: 01", "464: 01 0E 01 01 07"}},
+                                         OtherTraffic{"BabblingNode", std::vector<std::string>(200, "5FB: 80 40 00 00")}),
+                         [](const testing::TestParamInfo<OtherTraffic>& info) { return std::string(info.param.name); });
+
+TEST_F(GetAttribute, ForeignFramesBetweenFragmentsAreSkipped)
+{
+    peer.Expect(kGetRequest).Reply("100: 01").Reply("463: 81 00 8E 01 02 03 04 05");
+    peer.Expect("464: 81 C0 00").Reply("4A3: 81 41 AA BB").Reply("100: 02").Reply("463: 81 81 06");
+    peer.Expect("464: 81 C1 00").NoReply();
     GuardedBuffer reply;
     EXPECT_EQ(master.DNGetAttribute(kSlave, 1, 1, 7, reply.data()), 0);
-    EXPECT_EQ(reply.ReplyLength(), 5);
-    EXPECT_EQ(reply.Hex(6, 5), "05 8E 01 02 03");
+    EXPECT_EQ(reply.ReplyLength(), 8);
+    EXPECT_EQ(reply.Hex(6, 8), "01 8E 01 02 03 04 05 06");
 }
 
 // ---- Get_Attribute_Single: reassembly -------------------------------------------------------
@@ -130,44 +171,81 @@ TEST_F(GetAttribute, MiddleFragmentAsTheFirstFrameIsKeptAndAcknowledgedByItsCoun
     EXPECT_EQ(reply.Hex(6, 8), "01 8E 01 02 03 04 05 06");
 }
 
-TEST_F(GetAttribute, LaterFragmentsAreNotTestedForIdentifierBitOrCount)
+TEST_F(GetAttribute, LaterFragmentsAreNotTestedForTheirFragmentBitOrType)
 {
     peer.Expect(kGetRequest).Reply("463: 81 00 8E 01 02 03 04 05");
-    // Another identifier, no fragment bit: still a middle fragment, acknowledged by its count.
-    peer.Expect("464: 81 C0 00").Reply("5FF: 00 41 AA BB");
+    // No fragment bit: still a middle fragment, acknowledged by its count.
+    peer.Expect("464: 81 C0 00").Reply("463: 00 41 AA BB");
     // A first-type fragment after the first one counts as a middle fragment.
-    peer.Expect("464: 81 C1 00").Reply("463: 81 00 CC");
-    peer.Expect("464: 81 C0 00").Reply("463: 81 87 DD");
-    peer.Expect("464: 81 C7 00").NoReply();
+    peer.Expect("464: 81 C1 00").Reply("463: 81 02 CC");
+    peer.Expect("464: 81 C2 00").Reply("463: 81 83 DD");
+    peer.Expect("464: 81 C3 00").NoReply();
     GuardedBuffer reply;
     EXPECT_EQ(master.DNGetAttribute(kSlave, 1, 1, 7, reply.data()), 0);
     EXPECT_EQ(reply.ReplyLength(), 11);
     EXPECT_EQ(reply.Hex(6, 11), "01 8E 01 02 03 04 05 AA BB CC DD");
 }
 
-TEST_F(GetAttribute, FragmentsShorterThanTwoBytesAddNothingAndReadZeroBeyondTheirLength)
+// ---- Get_Attribute_Single: a series that ends -------------------------------------------------
+
+// Each row: the node's fragments after the request; the master acknowledges each accepted one
+// and fails at the first that cannot continue the series, sending nothing for it.
+struct BrokenSeries {
+    const char* name;
+    std::vector<std::string> fragments;
+    std::size_t acknowledged;
+};
+
+class SeriesEnd : public testing::TestWithParam<BrokenSeries>, protected MasterFixture {
+protected:
+    SeriesEnd() : MasterFixture(Carrier::Sst) {}
+};
+
+TEST_P(SeriesEnd, FailsAtTheFragmentThatBreaksIt)
 {
-    // The library leaves junk beyond a frame's length; the master must read those bytes as 0, so
-    // the one- and zero-byte fragments are middles with count 0.
-    peer.Expect(kGetRequest).Reply("463: 81 00 8E 01 02 03 04 05");
-    peer.Expect("464: 81 C0 00").Reply("463: 81");
-    peer.Expect("464: 81 C0 00").Reply("463:");
-    peer.Expect("464: 81 C0 00").Reply("463: 81 82 09");
-    peer.Expect("464: 81 C2 00").NoReply();
+    const BrokenSeries& c = GetParam();
+    ScriptedPeer::Step* step = &peer.Expect(kGetRequest);
+    for (std::size_t k = 0; k < c.fragments.size(); ++k) {
+        step->Reply(c.fragments[k]);
+        if (k < c.acknowledged) {
+            const auto count = static_cast<std::uint8_t>(ParseFrame(c.fragments[k]).data[1] & 0x3F);
+            step = &peer.Expect(FrameText(0x464, {0x81, static_cast<std::uint8_t>(0xC0 | count), 0x00}));
+        }
+    }
     GuardedBuffer reply;
-    EXPECT_EQ(master.DNGetAttribute(kSlave, 1, 1, 7, reply.data()), 0);
-    EXPECT_EQ(reply.ReplyLength(), 8);
-    EXPECT_EQ(reply.Hex(6, 8), "01 8E 01 02 03 04 05 09");
-    EXPECT_EQ(reply.WrittenFrom(14), "");
+    EXPECT_EQ(master.DNGetAttribute(kSlave, 1, 1, 7, reply.data()), -1);
+    EXPECT_EQ(peer.SentFrames().size(), 1 + c.acknowledged);
+    EXPECT_EQ(reply.WrittenFrom(0), "");
 }
 
-TEST_F(GetAttribute, FragmentFromAnyMacIdIsReassembledAndAcknowledgedToTheSlave)
+INSTANTIATE_TEST_SUITE_P(
+    Fragments, SeriesEnd,
+    testing::Values(BrokenSeries{"CountSkips", {"463: 81 00 8E 01 02 03 04 05", "463: 81 82 06"}, 1},
+                    BrokenSeries{"CountRepeats", {"463: 81 00 8E 01 02 03 04 05", "463: 81 40 06 07"}, 1},
+                    BrokenSeries{"CountGoesBack",
+                                 {"463: 81 00 8E 01 02 03 04 05", "463: 81 41 06", "463: 81 80 07"}, 2},
+                    BrokenSeries{"NoFragmentationByte", {"463: 81 00 8E 01 02 03 04 05", "463: 81"}, 1},
+                    BrokenSeries{"EmptyFrame", {"463: 81 00 8E 01 02 03 04 05", "463:"}, 1},
+                    BrokenSeries{"FirstFrameTooShort", {"463: 81"}, 0}),
+    [](const testing::TestParamInfo<BrokenSeries>& info) { return std::string(info.param.name); });
+
+TEST_F(GetAttribute, ANeverEndingSeriesStopsAtSixtyFourFragments)
 {
-    peer.Expect(kGetRequest).Reply("4A3: 81 80 8E 01");
-    peer.Expect("464: 81 C0 00").NoReply();
+    // The node keeps sending middle fragments in order, each just before the time-out: the
+    // master acknowledges 64 and gives up at the 65th, within 64 time-outs of the request.
+    ScriptedPeer::Step* step = &peer.Expect(kGetRequest);
+    for (unsigned k = 0; k < 70; ++k) {
+        step->ReplyAfter(k == 0 ? 0 : 999, FrameText(0x463, {0x81, static_cast<std::uint8_t>(0x40 | (k & 0x3F)), 0xAA}));
+        if (k < 64) {
+            step = &peer.Expect(FrameText(0x464, {0x81, static_cast<std::uint8_t>(0xC0 | (k & 0x3F)), 0x00}));
+        }
+    }
     GuardedBuffer reply;
-    EXPECT_EQ(master.DNGetAttribute(kSlave, 1, 1, 7, reply.data()), 0);
-    EXPECT_EQ(reply.ReplyLength(), 1);
+    EXPECT_EQ(master.DNGetAttribute(kSlave, 1, 1, 7, reply.data()), -1);
+    EXPECT_EQ(peer.SentFrames().size(), 65u);
+    EXPECT_LE(peer.Elapsed(), 1u + 64u * 1000u);
+    EXPECT_EQ(reply.WrittenFrom(0), "");
+    port().DrainReceive(); // the rest of the babble
 }
 
 TEST_F(GetAttribute, HostileAnswerOf300BytesStopsAtTheCallersBuffer)
@@ -334,9 +412,9 @@ INSTANTIATE_TEST_SUITE_P(Fields, AnswerHostileLength,
 
 using SetAttribute = SstMaster;
 
-TEST_F(SetAttribute, LengthZeroSendsFiveBytesAndAnyFrameAnswers)
+TEST_F(SetAttribute, LengthZeroSendsFiveBytesAndAnyFrameOfTheNodeAnswers)
 {
-    peer.Expect("464: 01 10 01 01 07").Reply("7FF:");
+    peer.Expect("464: 01 10 01 01 07").Reply("7FF:").Reply("463:");
     GuardedBuffer buffer;
     EXPECT_EQ(master.DNSetAttribute(kSlave, 1, 1, 7, 0, buffer.data()), 0);
     EXPECT_EQ(buffer.ReplyLength(), 0);
@@ -394,7 +472,7 @@ TEST_F(SetAttribute, OneHundredTwentyEightBytesGoInTwentyTwoFragments)
 
 TEST_F(SetAttribute, AcknowledgementOfARequestFragmentIsNotExamined)
 {
-    peer.Expect("464: 81 00 10 01 01 07 A0 A1").Reply("5FF:");
+    peer.Expect("464: 81 00 10 01 01 07 A0 A1").Reply("5FF:").Reply("463:");
     peer.Expect("464: 81 81 A2 A3").Reply("463: 01 94 08 FF").Reply("463: 01 90");
     GuardedBuffer buffer(400, Counting(4));
     EXPECT_EQ(master.DNSetAttribute(kSlave, 1, 1, 7, 4, buffer.data()), 0);

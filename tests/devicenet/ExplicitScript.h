@@ -17,11 +17,11 @@ inline std::string FrameText(unsigned identifier, const std::vector<std::uint8_t
 
 // Scripts `request` answered by a fragmented answer from 0x463: fragment k carries sizes[k] body
 // bytes (a running count from 0), type first for k = 0, last for the final one, middle between;
-// the master's acknowledgement "464: 81 Ck 00" must follow each fragment before the next arrives.
-// Returns the whole body the slave sent.
+// the master's acknowledgement "464: 81 Ck 00" (its header `ackHeader`) must follow each fragment
+// before the next arrives. Returns the whole body the slave sent.
 inline std::vector<std::uint8_t> ScriptFragmentedAnswer(ScriptedPeer& peer, const std::string& request,
                                                         const std::vector<std::size_t>& sizes,
-                                                        std::uint8_t lastHeader = 0x81)
+                                                        std::uint8_t lastHeader = 0x81, std::uint8_t ackHeader = 0x81)
 {
     std::vector<std::uint8_t> body;
     ScriptedPeer::Step* step = &peer.Expect(request);
@@ -36,7 +36,7 @@ inline std::vector<std::uint8_t> ScriptFragmentedAnswer(ScriptedPeer& peer, cons
             body.push_back(value);
         }
         step->Reply(FrameText(0x463, frame));
-        step = &peer.Expect(FrameText(0x464, {0x81, static_cast<std::uint8_t>(0xC0 | k), 0x00}));
+        step = &peer.Expect(FrameText(0x464, {ackHeader, static_cast<std::uint8_t>(0xC0 | k), 0x00}));
     }
     step->NoReply();
     return body;

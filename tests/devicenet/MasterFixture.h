@@ -3,7 +3,7 @@
 // 1 and talks to the slave at MAC ID 12: requests go out on 0x464, Allocate/Release on 0x466, poll
 // commands on 0x465, and the slave answers on 0x463.
 
-#include "driver/devicenet/ByteOrder.h"
+#include "platform/LittleEndian.h"
 #include "driver/devicenet/DeviceNetMaster.h"
 #include "support/FrameText.h"
 #include "support/ScriptedPeer.h"
@@ -86,7 +86,7 @@ public:
     std::uint8_t* data() { return bytes_.data(); }
     std::uint8_t operator[](std::size_t i) const { return bytes_.at(i); }
 
-    std::uint16_t ReplyLength() const { return devicenet::GetLe16(&bytes_.at(4)); }
+    std::uint16_t ReplyLength() const { return platform::GetLe16(&bytes_.at(4)); }
     std::string Hex(std::size_t from, std::size_t count) const
     {
         return FormatBytes(&bytes_.at(from), std::min(count, bytes_.size() - from));

@@ -207,19 +207,21 @@ TEST_P(PollTest, RefusedCommandFrameFailsAtOnce)
     peer.Expect("465: 00 A0 A1 A2 A3 A4 A5 A6").NoReply();
     peer.Expect("465: 41 A7 A8 A9 AA AB AC AD").Refuse();
     GuardedBuffer buffer(400, Counting(15));
-    EXPECT_EQ(Poll(2, 1, buffer).result, -1);
-    EXPECT_EQ(Poll(15, 1, buffer).result, -1);
+    const PollOutcome first = Poll(2, 1, buffer);
+    EXPECT_EQ(first.result, DeviceNetMaster::kPollCommandRefused);
+    EXPECT_EQ(first.rxLength, 1) << "left alone";
+    EXPECT_EQ(Poll(15, 1, buffer).result, DeviceNetMaster::kPollCommandRefused);
     EXPECT_EQ(peer.Elapsed(), 2u);
     EXPECT_EQ(peer.SentFrames(), std::vector<std::string>{"465: 00 A0 A1 A2 A3 A4 A5 A6"});
 }
 
 // ---- the response ---------------------------------------------------------------------------
 
-TEST_P(PollTest, OneFrameResponseIsCopiedWhateverItsLengthOrIdentifier)
+TEST_P(PollTest, OneFrameResponseOfTheNodeIsCopiedWhateverItsLength)
 {
     peer.Stale("3CC: FF FF");
     peer.Expect("465: A0").Reply("3CC: 01 02 03");
-    peer.Expect("465: A0").Reply("7FF: 11 22 33 44 55 66");
+    peer.Expect("465: A0").Reply("7FF: 99").Reply("3CD: 98").Reply("3CC: 11 22 33 44 55 66");
     peer.Expect("465: A0").Reply("3CC:");
     GuardedBuffer buffer(400, Counting(1));
     PollOutcome out = Poll(1, 8, buffer);
@@ -232,7 +234,7 @@ TEST_P(PollTest, OneFrameResponseIsCopiedWhateverItsLengthOrIdentifier)
     GuardedBuffer second(400, Counting(1));
     out = Poll(1, 2, second);
     EXPECT_EQ(out.result, 0);
-    EXPECT_EQ(out.rxIdentifier, 0x7FF);
+    EXPECT_EQ(out.rxIdentifier, 0x3CC);
     EXPECT_EQ(out.rxLength, 6); // long
     EXPECT_EQ(second.Hex(0, 6), "11 22 33 44 55 66");
     EXPECT_EQ(second.WrittenFrom(8), "");
@@ -245,11 +247,11 @@ TEST_P(PollTest, OneFrameResponseIsCopiedWhateverItsLengthOrIdentifier)
 
 TEST_P(PollTest, TenBytesComeAsFirstAndLastOfLengthFour)
 {
-    peer.Expect("465: A0").Reply("3CC: 00 B0 B1 B2 B3 B4 B5 B6").Reply("3C0: 81 B7 B8 B9");
+    peer.Expect("465: A0").Reply("3CC: 00 B0 B1 B2 B3 B4 B5 B6").Reply("3CC: 81 B7 B8 B9");
     GuardedBuffer buffer(400, Counting(1));
     const PollOutcome out = Poll(1, 10, buffer);
     EXPECT_EQ(out.result, 0);
-    EXPECT_EQ(out.rxIdentifier, 0x3C0); // the last fragment's
+    EXPECT_EQ(out.rxIdentifier, 0x3CC); // the last fragment's
     EXPECT_EQ(out.rxLength, 10);
     EXPECT_EQ(buffer.Hex(0, 10), "B0 B1 B2 B3 B4 B5 B6 B7 B8 B9");
     EXPECT_EQ(buffer.WrittenFrom(10), "");
@@ -288,8 +290,8 @@ TEST_P(PollTest, LongestResponseIs64Fragments)
     EXPECT_EQ(buffer.WrittenFrom(448), "");
 }
 
-// A wrong fragment ends the exchange with -1; the buffer keeps the bytes accepted so far and
-// rxLength says how many.
+// A wrong fragment ends the exchange as a malformed response; the buffer keeps the bytes accepted
+// so far and rxLength is left as the caller set it.
 struct BadResponse {
     const char* name;
     std::uint16_t expected;
@@ -312,8 +314,9 @@ TEST_P(PollBadResponse, FailsKeepingTheAcceptedBytes)
     GuardedBuffer buffer(400, Counting(1));
     std::uint16_t rxIdentifier = 0;
     std::uint16_t rxLength = c.expected;
-    EXPECT_EQ(master.DNPoll(kPollIdentifier, 1, &rxIdentifier, &rxLength, buffer.data()), -1);
-    EXPECT_EQ(rxLength, c.accepted);
+    EXPECT_EQ(master.DNPoll(kPollIdentifier, 1, &rxIdentifier, &rxLength, buffer.data()),
+              DeviceNetMaster::kPollMalformedResponse);
+    EXPECT_EQ(rxLength, c.expected);
     EXPECT_EQ(buffer.Hex(0, c.accepted), FormatBytes(Counting(c.accepted, 0x01)));
     EXPECT_EQ(buffer.WrittenFrom(c.accepted == 0 ? 1 : c.accepted), "");
 }
@@ -355,10 +358,43 @@ TEST_P(PollTest, ResponseTimeouts)
     EXPECT_EQ(buffer.WrittenFrom(1), "");
 
     out = Poll(1, 20, buffer);
-    EXPECT_EQ(out.result, -1);
+    EXPECT_EQ(out.result, DeviceNetMaster::kPollNoResponse);
     EXPECT_EQ(peer.Elapsed(), 2002u);
-    EXPECT_EQ(out.rxLength, 7);
+    EXPECT_EQ(out.rxLength, 20) << "a failed exchange leaves rxLength alone";
     EXPECT_EQ(buffer.Hex(0, 7), "01 02 03 04 05 06 07");
+}
+
+TEST_P(PollTest, OnlyTheNodesPollResponseAnswers)
+{
+    // A busy network and another node's poll responses, around and between the fragments.
+    peer.Expect("465: A0")
+        .Reply("100: 01")
+        .Reply("3C0: 00 EE EE EE EE EE EE EE")
+        .Reply("3CC: 00 B0 B1 B2 B3 B4 B5 B6")
+        .Reply("3CD: 81 EE EE EE")
+        .Reply("100: 02")
+        .Reply("3CC: 81 B7 B8 B9");
+    peer.Expect("465: A0").Reply("100: 01").Reply("3CB: 01");
+    GuardedBuffer buffer(400, Counting(1));
+    const PollOutcome out = Poll(1, 10, buffer);
+    EXPECT_EQ(out.result, 0);
+    EXPECT_EQ(out.rxIdentifier, 0x3CC);
+    EXPECT_EQ(buffer.Hex(0, 10), "B0 B1 B2 B3 B4 B5 B6 B7 B8 B9");
+    GuardedBuffer second(400, Counting(1));
+    const PollOutcome none = Poll(1, 1, second);
+    EXPECT_EQ(none.result, DeviceNetMaster::kPollNoResponse);
+    EXPECT_EQ(peer.Elapsed(), 2u + 1000u) << "foreign frames neither end nor lengthen the wait";
+}
+
+TEST_P(PollTest, OnAnIdentifierThatIsNoPollCommandAnyFrameAnswers)
+{
+    peer.Expect("123: A0").Reply("7FF: 42");
+    GuardedBuffer buffer(400, Counting(1));
+    PollOutcome out{0, 0, 1};
+    out.result = master.DNPoll(0x123, 1, &out.rxIdentifier, &out.rxLength, buffer.data());
+    EXPECT_EQ(out.result, 0);
+    EXPECT_EQ(out.rxIdentifier, 0x7FF);
+    EXPECT_EQ(buffer[0], 0x42);
 }
 
 TEST_P(PollTest, NetworkWhoIsRefused)
@@ -386,8 +422,9 @@ TEST_F(SstMaster, PollResponseWithHostileLengthCopiesEightBytes)
 
     GuardedBuffer second(400, Counting(1));
     rxLength = 10;
-    EXPECT_EQ(master.DNPoll(kPollIdentifier, 1, &rxIdentifier, &rxLength, second.data()), -1);
-    EXPECT_EQ(rxLength, 7);
+    EXPECT_EQ(master.DNPoll(kPollIdentifier, 1, &rxIdentifier, &rxLength, second.data()),
+              DeviceNetMaster::kPollMalformedResponse);
+    EXPECT_EQ(rxLength, 10);
     EXPECT_EQ(second.WrittenFrom(7), "");
 }
 

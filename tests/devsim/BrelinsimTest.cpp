@@ -1,8 +1,8 @@
-// brelinsim: its command line, its candump log (read back by can-utils' log2asc and python-can),
-// and the program itself on a TCP bus with its serial side on a pseudo-terminal.
+// brelinsim: its command line, and the program itself on a TCP bus with its serial side on a
+// pseudo-terminal and its candump log.
 
 #include "canbus/Bus.h"
-#include "devsim/CandumpLog.h"
+#include "canbus/CandumpFormat.h"
 #include "devsim/PseudoTerminal.h"
 #include "devsim/SimCommandLine.h"
 
@@ -40,7 +40,7 @@ canbus::Frame MakeFrame(std::uint32_t id, std::initializer_list<std::uint8_t> by
     return frame;
 }
 
-std::string FrameText(const canbus::Frame& frame) { return CandumpLine(frame, 0, "x").substr(std::string("(0.000000) x ").size()); }
+std::string FrameText(const canbus::Frame& frame) { return canbus::CandumpLine(frame, 0, "x").substr(std::string("(0.000000) x ").size()); }
 
 bool ParseArgs(std::initializer_list<std::string_view> args, SimCommandLine& line, std::string& error)
 {
@@ -100,88 +100,6 @@ TEST(BrelinsimCommandLine, HelpShowsEveryOptionAndTheFaultSyntax)
     }
 }
 
-TEST(CandumpLog, WritesTheCandumpLogFormat)
-{
-    EXPECT_EQ(CandumpLine(MakeFrame(0x5FC, {0x00, 0x0E, 0x01, 0x01, 0x07}), 1700000000123456ull, "can0"),
-              "(1700000000.123456) can0 5FC#000E010107");
-    EXPECT_EQ(CandumpLine(MakeFrame(0x3F, {0xAB}), 5, "vcan1"), "(0.000005) vcan1 03F#AB");
-    EXPECT_EQ(CandumpLine(MakeFrame(0x5FD, {}), 0, "can0"), "(0.000000) can0 5FD#");
-    canbus::Frame extended = MakeFrame(0x1ABCDE, {0xFF});
-    extended.extended = true;
-    EXPECT_EQ(CandumpLine(extended, 0, "can0"), "(0.000000) can0 001ABCDE#FF");
-    canbus::Frame remote = MakeFrame(0x123, {});
-    remote.remote = true;
-    remote.length = 2;
-    EXPECT_EQ(CandumpLine(remote, 0, "can0"), "(0.000000) can0 123#R2");
-}
-
-std::filesystem::path TempFile(const std::string& name)
-{
-    return std::filesystem::temp_directory_path() / (name + "." + std::to_string(getpid()));
-}
-
-// Runs a command; its standard output, or nullopt when it could not run or failed.
-std::optional<std::string> RunCommand(const std::string& command)
-{
-    std::FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe) {
-        return std::nullopt;
-    }
-    std::string out;
-    char buffer[512];
-    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) {
-        out.append(buffer, n);
-    }
-    return pclose(pipe) == 0 ? std::optional(out) : std::nullopt;
-}
-
-class CandumpReadBack : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        path = TempFile("brelinsim-readback.log");
-        CandumpLog log;
-        std::string error;
-        ASSERT_TRUE(log.Open(path.string(), "can0", error)) << error;
-        log.Write(MakeFrame(0x5FE, {0x00, 0x4B, 0x03, 0x01, 0x01, 0x00}), 1700000000000000ull);
-        log.Write(MakeFrame(0x5FB, {0x00, 0xCB, 0x00}), 1700000000001500ull);
-        log.Write(MakeFrame(0x3FF, {0x82, 0x20, 0x20, 0x20}), 1700000000002000ull);
-        log.Write(MakeFrame(0x5FD, {}), 1700000000003000ull);
-    }
-    void TearDown() override { std::filesystem::remove(path); }
-
-    std::filesystem::path path;
-};
-
-TEST_F(CandumpReadBack, Log2ascReadsIt)
-{
-    if (!std::filesystem::exists("/usr/bin/log2asc")) {
-        GTEST_SKIP() << "can-utils' log2asc is not installed";
-    }
-    const auto asc = RunCommand("/usr/bin/log2asc -I " + path.string() + " can0");
-    ASSERT_TRUE(asc);
-    EXPECT_NE(asc->find("0.000000 1  5FE             Rx   d 6 00 4B 03 01 01 00"), std::string::npos) << *asc;
-    EXPECT_NE(asc->find("0.001500 1  5FB             Rx   d 3 00 CB 00"), std::string::npos) << *asc;
-    EXPECT_NE(asc->find("0.002000 1  3FF             Rx   d 4 82 20 20 20"), std::string::npos) << *asc;
-    EXPECT_NE(asc->find("0.003000 1  5FD             Rx   d 0"), std::string::npos) << *asc;
-}
-
-TEST_F(CandumpReadBack, PythonCanReadsIt)
-{
-    if (!RunCommand("/usr/bin/python3 -c 'import can'")) {
-        GTEST_SKIP() << "python3-can is not installed";
-    }
-    const auto text = RunCommand("/usr/bin/python3 -c \"import can, sys\n"
-                          "for m in can.CanutilsLogReader(sys.argv[1]):\n"
-                          "    print('%.6f %s %03X %s' % (m.timestamp, m.channel, m.arbitration_id, m.data.hex().upper()))\" " +
-                          path.string());
-    ASSERT_TRUE(text);
-    EXPECT_EQ(*text, "1700000000.000000 can0 5FE 004B03010100\n"
-                     "1700000000.001500 can0 5FB 00CB00\n"
-                     "1700000000.002000 can0 3FF 82202020\n"
-                     "1700000000.003000 can0 5FD \n");
-}
-
 TEST(PseudoTerminalTest, CarriesBytesBothWays)
 {
     std::string error;
@@ -211,6 +129,11 @@ TEST(PseudoTerminalTest, CarriesBytesBothWays)
     close(user);
 }
 
+std::filesystem::path TempFile(const std::string& name)
+{
+    return std::filesystem::temp_directory_path() / (name + "." + std::to_string(getpid()));
+}
+
 std::uint16_t FreePort()
 {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -224,10 +147,11 @@ std::uint16_t FreePort()
     return ntohs(address.sin_port);
 }
 
-// brelinsim as a child process with its standard output on a pipe.
+// brelinsim as a child process with its standard output on a pipe, its standard error in
+// `errorFile`.
 class Program {
 public:
-    explicit Program(const std::vector<std::string>& args)
+    explicit Program(const std::vector<std::string>& args, const std::string& errorFile = "/dev/null")
     {
         int fds[2];
         if (pipe(fds) != 0) {
@@ -237,7 +161,8 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
         std::vector<char*> argv;
         std::vector<std::string> storage{BRELINSIM_PATH};
         storage.insert(storage.end(), args.begin(), args.end());
@@ -338,6 +263,27 @@ std::vector<std::string> Exchange(canbus::Bus& bus, const canbus::Frame& request
     return Receive(bus, answers, within);
 }
 
+// Sends duplicate MAC ID check requests until the device answers one: a device on line answers
+// each, so the first answer tells that the hub relays our frames. The answers, at most one.
+std::vector<std::string> CheckUntilAnswered(canbus::Bus& master, int attempts, std::chrono::milliseconds each)
+{
+    std::vector<std::string> check;
+    for (int attempt = 0; attempt < attempts && check.empty(); ++attempt) {
+        check = Exchange(master, MakeFrame(0x457, {0x00, 0x11, 0x11, 0x22, 0x22, 0x22, 0x22}), 1, each);
+    }
+    return check;
+}
+
+std::vector<std::string> FileLines(const std::filesystem::path& path)
+{
+    std::ifstream file(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 TEST(BrelinsimProgram, ServesAMasterOnATcpBusWithItsSerialSideOnATerminal)
 {
     const std::uint16_t port = FreePort();
@@ -354,13 +300,7 @@ TEST(BrelinsimProgram, ServesAMasterOnATcpBusWithItsSerialSideOnATerminal)
     const auto master = canbus::OpenBus(bus, 125000, error);
     ASSERT_TRUE(master) << error;
 
-    // A duplicate MAC ID check request is answered by a device on line: it tells when the hub
-    // relays our frames.
-    std::vector<std::string> check;
-    for (int attempt = 0; attempt < 50 && check.empty(); ++attempt) {
-        check = Exchange(*master, MakeFrame(0x457, {0x00, 0x11, 0x11, 0x22, 0x22, 0x22, 0x22}), 1, 100ms);
-    }
-    ASSERT_EQ(check, std::vector<std::string>{"457#80B704C5E1B700"});
+    ASSERT_EQ(CheckUntilAnswered(*master, 50, 100ms), std::vector<std::string>{"457#80B704C5E1B700"});
 
     EXPECT_EQ(Exchange(*master, MakeFrame(0x456, {0x00, 0x4B, 0x03, 0x01, 0x03, 0x00}), 1),
               std::vector<std::string>{"453#00CB00"});
@@ -399,12 +339,7 @@ TEST(BrelinsimProgram, ServesAMasterOnATcpBusWithItsSerialSideOnATerminal)
     EXPECT_EQ(program.Stop(), 0);
     master->Close();
 
-    std::ifstream log(logPath);
-    std::string line;
-    std::vector<std::string> lines;
-    while (std::getline(log, line)) {
-        lines.push_back(line);
-    }
+    const std::vector<std::string> lines = FileLines(logPath);
     std::filesystem::remove(logPath);
     const auto has = [&lines](const std::string& tail) {
         return std::any_of(lines.begin(), lines.end(), [&tail](const std::string& l) {
@@ -431,16 +366,40 @@ TEST(BrelinsimProgram, RunsItsTimersWhileNoFrameComes)
     const auto master = canbus::OpenBus(bus, 125000, error);
     ASSERT_TRUE(master) << error;
 
-    std::vector<std::string> check;
-    for (int attempt = 0; attempt < 20 && check.empty(); ++attempt) {
-        check = Exchange(*master, MakeFrame(0x457, {0x00, 0x11, 0x11, 0x22, 0x22, 0x22, 0x22}), 1, 300ms);
-    }
-    ASSERT_EQ(check, std::vector<std::string>{"457#80B704C5E1B700"});
+    ASSERT_EQ(CheckUntilAnswered(*master, 20, 300ms), std::vector<std::string>{"457#80B704C5E1B700"});
     Receive(*master, 10, 100ms); // answers to earlier attempts
 
     EXPECT_EQ(Exchange(*master, MakeFrame(0x456, {0x00, 0x4B, 0x03, 0x01, 0x01, 0x00}), 1),
               std::vector<std::string>{"453#00CB00"});
     EXPECT_EQ(program.Stop(), 0);
+}
+
+TEST(BrelinsimProgram, ALogItCannotWriteFailsTheRun)
+{
+    if (!std::filesystem::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    const std::uint16_t port = FreePort();
+    const std::string bus = "tcp://127.0.0.1:" + std::to_string(port) + "/can0";
+    const auto errors = TempFile("brelinsim-full.err");
+    Program program({"--bus", bus, "--node", "10", "--log", "/dev/full", "--no-mac-check"}, errors.string());
+    ASSERT_TRUE(program.Started());
+    ASSERT_NE(program.LineStartingWith("brelinsim: MAC ID 10 on " + bus), "");
+    std::string error;
+    const auto master = canbus::OpenBus(bus, 125000, error);
+    ASSERT_TRUE(master) << error;
+    ASSERT_EQ(CheckUntilAnswered(*master, 50, 100ms), std::vector<std::string>{"457#80B704C5E1B700"})
+        << "it goes on serving";
+    EXPECT_EQ(program.Stop(), 1);
+    master->Close();
+
+    const std::vector<std::string> lines = FileLines(errors);
+    std::filesystem::remove(errors);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "brelinsim: writing the log /dev/full failed (No space left on device); frames may be missing "
+                        "from it");
+    EXPECT_TRUE(lines[1].starts_with("brelinsim: the log /dev/full is incomplete: ")) << lines[1];
+    EXPECT_TRUE(lines[1].ends_with(" frames were not written (No space left on device)")) << lines[1];
 }
 
 TEST(BrelinsimProgram, RefusesTheInProcessBusAndBadArguments)

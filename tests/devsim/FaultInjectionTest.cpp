@@ -75,6 +75,33 @@ TEST_F(FaultyDevice, HoldsFramesAndKeepsTheirOrder)
     EXPECT_EQ(Wait(20), Frames{"5FB: 00 8E B7 04"});
 }
 
+TEST(DelayFault, HoldsAtMostItsCapAndCountsWhatItDrops)
+{
+    OutputStage stage;
+    Faults faults;
+    faults.delayMs = 50;
+    stage.SetFaults(faults);
+    std::vector<std::uint32_t> out;
+    const OutputStage::Sink sink = [&out](const canbus::Frame& frame) { out.push_back(frame.id); };
+    constexpr std::size_t kFlood = OutputStage::kMaxHeldFrames + 10;
+    for (std::size_t i = 0; i < kFlood; ++i) {
+        canbus::Frame frame;
+        frame.id = static_cast<std::uint32_t>(i);
+        stage.Send(frame, true, 0, sink);
+    }
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(stage.HeldOverflow(), 10u);
+    stage.Release(50, sink);
+    ASSERT_EQ(out.size(), OutputStage::kMaxHeldFrames);
+    EXPECT_EQ(out.back(), OutputStage::kMaxHeldFrames - 1) << "the first ones are kept, in order";
+    EXPECT_EQ(stage.NextRelease(50), std::nullopt);
+
+    // Room again once the held frames are gone.
+    stage.Send(canbus::Frame{}, true, 60, sink);
+    EXPECT_EQ(stage.HeldOverflow(), 10u);
+    EXPECT_EQ(stage.NextRelease(60), 50u);
+}
+
 TEST_F(FaultyDevice, AnswersAlsoFromASecondMacId)
 {
     WithFaults("second-mac=12");

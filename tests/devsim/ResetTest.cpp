@@ -3,6 +3,8 @@
 
 #include "DeviceFixture.h"
 
+#include "devsim/SimBusDevice.h"
+
 namespace devsim::test {
 namespace {
 
@@ -149,7 +151,7 @@ TEST_F(Reset, BusOffIsCountedAndHoldsTheDeviceUnlessTheInterruptIsEnabled)
 
 TEST(SimulatedDevice, TheSimBusAttachesItAtTheMacIdGiven)
 {
-    const auto node = canbus::MakeSimulatedDevice(10);
+    const auto node = devsim::MakeSimulatedDevice(10);
     Frames sent;
     node->SetSink([&sent](const canbus::Frame& frame) { sent.push_back(FrameText(frame)); });
     node->Poll(5);

@@ -17,6 +17,16 @@ TEST(IniDocument, ReadsEntriesWithTrimmingAndAnyCase)
     EXPECT_EQ(document.Get("OTHER", "DRIVER"), std::nullopt);
 }
 
+TEST(IniDocument, AValueReadsTheSameAfterARewrite)
+{
+    // A stray carriage return before a CR LF line end is lost when the file is written back with
+    // LF line ends; the value must not change with it.
+    IniDocument document = IniDocument::Parse("[INTERFACEDRIVER]\r\nSST=/opt/ssc2a32.dll \r\r\n[DNET]\r\n");
+    EXPECT_EQ(document.Get("INTERFACEDRIVER", "SST"), "/opt/ssc2a32.dll");
+    ASSERT_TRUE(document.Set("DNET", "PORT", "760"));
+    EXPECT_EQ(IniDocument::Parse(document.Text()).Get("INTERFACEDRIVER", "SST"), "/opt/ssc2a32.dll");
+}
+
 TEST(IniDocument, SkipsWhatItCannotParse)
 {
     const auto document = IniDocument::Parse("KEY=before any section\n"

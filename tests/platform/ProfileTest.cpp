@@ -100,6 +100,16 @@ TEST_F(ProfileTest, UnreadableFileReadsDefaultsAndIsNotOverwritten)
     EXPECT_TRUE(fs::is_directory(profile.FilePath() / "inside"));
 }
 
+TEST_F(ProfileTest, AFifoInPlaceOfTheFileReadsDefaultsAtOnceAndStays)
+{
+    Profile profile("brelinview");
+    fs::create_directories(profile.FilePath().parent_path());
+    ASSERT_EQ(mkfifo(profile.FilePath().c_str(), 0644), 0);
+    EXPECT_EQ(profile.GetProfileInt("DNET", "PORT", 760), 760);
+    EXPECT_FALSE(profile.WriteProfileInt("DNET", "PORT", 800));
+    EXPECT_TRUE(fs::is_fifo(profile.FilePath()));
+}
+
 TEST_F(ProfileTest, UnwritableFolderFailsTheWrite)
 {
     WriteText(folder_ / "config", "a file where the folder should be\n");

@@ -11,7 +11,7 @@
 // must go out before the next fragment can arrive).
 //
 // Time is fake: the clock stands still except that every request for a frame that finds none
-// pending advances it by 1 ms. A wait of the master therefore ends after exactly its time-out worth
+// pending advances it by 1 ms, and a sleep advances it by its length. A wait of the master therefore ends after exactly its time-out worth
 // of empty polls, at once in real time; a drain that finds the queue empty costs 1 ms.
 //
 // When the peer is destroyed, every expectation must have been met and every scripted frame taken;
@@ -84,8 +84,9 @@ public:
     // CanLibrary
     bool SendFrame(const devicenet::CanFrame& frame) override;
     bool ReceiveFrame(devicenet::CanFrame& frame) override;
-    // Clock
+    // Clock: a sleep lets its time pass at once.
     std::uint32_t TickCount() override { return now_; }
+    void Sleep(std::uint32_t milliseconds) override { now_ += milliseconds; }
 
     std::uint32_t Now() const { return now_; }
     // Fake milliseconds since the peer was created (an unsigned 32-bit difference).

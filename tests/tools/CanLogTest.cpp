@@ -3,6 +3,8 @@
 
 #include "tools/dnet/CanLog.h"
 
+#include "canbus/CandumpFormat.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -58,7 +60,12 @@ TEST(DnetTraceLines, RoundTripThroughTheTraceFormat)
     EXPECT_EQ(TraceLine(frame), "[5FC]");
 }
 
-TEST(DnetCandump, LinesInCandumpLogFormat)
+std::string CandumpLine(const TracedFrame& frame, std::string_view interfaceName)
+{
+    return canbus::CandumpLine(AsCanFrame(frame), Microseconds(frame.time), interfaceName);
+}
+
+TEST(DnetCandump, TracedFramesAsCandumpLines)
 {
     TracedFrame frame;
     frame.time = At(1700000000000123LL);
@@ -73,14 +80,6 @@ TEST(DnetCandump, LinesInCandumpLogFormat)
 
     frame.data.clear();
     EXPECT_EQ(CandumpLine(frame, "can0"), "(1.999999) can0 005#");
-}
-
-TEST(DnetCandump, InterfaceNameFollowsTheBus)
-{
-    EXPECT_EQ(InterfaceName("tcp://127.0.0.1:35468/can3"), "can3");
-    EXPECT_EQ(InterfaceName("socketcan:vcan0"), "vcan0");
-    EXPECT_EQ(InterfaceName("sim"), "can0");
-    EXPECT_EQ(InterfaceName("sim:node=5,timing=wire"), "can0");
 }
 
 TEST(DnetCanLog, AppendsEveryFrameOfAFetchWithItsTime)

@@ -2,6 +2,7 @@
 // that must stop a run before the driver is touched.
 
 #include "tools/dnet/CommandLine.h"
+#include "tools/dnet/CommandSyntax.h"
 
 #include <gtest/gtest.h>
 
@@ -51,14 +52,6 @@ TEST(DnetHexBytes, RefusesOddGroupsAndOtherCharacters)
     EXPECT_FALSE(ParseHexBytes("0G"));
     EXPECT_FALSE(ParseHexBytes("0x12"));
     EXPECT_FALSE(ParseHexBytes("12 3 456"));
-}
-
-TEST(DnetHexBytes, TextIsUpperCasePairs)
-{
-    const std::uint8_t bytes[] = {0x00, 0xAB, 0x0F};
-    EXPECT_EQ(HexText(bytes, 3), "00 AB 0F");
-    EXPECT_EQ(HexText(bytes, 3, ""), "00AB0F");
-    EXPECT_EQ(HexText(bytes, 0), "");
 }
 
 TEST(DnetNumbers, DecimalAndHexadecimalWithinRange)
@@ -234,6 +227,137 @@ TEST(DnetCommands, BenchAndScanOptions)
     EXPECT_EQ(One("scan --wait 10")->waitMs, 10);
     EXPECT_FALSE(One("scan --wait"));
     EXPECT_FALSE(One("scan 10"));
+}
+
+TEST(DnetCommands, UsageErrorsSayWhatIsWrong)
+{
+    const std::pair<std::string, std::string> rows[] = {
+        {"", "empty command"},
+        {"frobnicate", "unknown command 'frobnicate'"},
+        {"get 63 1 1", "usage: get NODE CLASS INSTANCE ATTRIBUTE"},
+        {"get 64 1 1 1", "get: bad node '64' (expected 0 to 63)"},
+        {"get 63 256 1 1", "get: bad class '256' (expected 0 to 255)"},
+        {"get 63 1 x 1", "get: bad instance 'x' (expected 0 to 255)"},
+        {"open 63 explicit", "usage: open NODE [poll]"},
+        {"open 99 explicit", "open: bad node '99' (expected 0 to 63)"},
+        {"set 63 5 1 9 XYZ", "set: bad hexadecimal bytes 'XYZ'"},
+        {"set 63 5 1 9 " + std::string(258, '0'), "set: too many bytes: 129 (at most 128)"},
+        {"service 63 1 1 0x8E", "service: bad service '0x8E' (expected 0 to 127)"},
+        {"poll 63 ABC", "poll: bad hexadecimal bytes 'ABC'"},
+        {"scan 10", "usage: scan [--wait MS]"},
+        {"scan --wait", "usage: scan [--wait MS]"},
+        {"scan --wait 0", "scan: bad wait '0' (expected 1 to 10000)"},
+        {"bench 63 --count 0", "bench: bad count '0' (expected 1 to 1000000)"},
+        {"bench 63 --wait 5", "usage: bench NODE [--count N]"},
+        {"send 123", "usage: send ID HEXBYTES"},
+        {"send 800 00", "send: bad identifier '800' (expected hexadecimal 0 to 7FF)"},
+        {"send #00", "send: bad identifier '#00' (expected hexadecimal 0 to 7FF)"},
+        {"send 123#0G 01", "send: bad hexadecimal bytes '0G 01'"},
+        {"send 123# 00 01 02 03 04 05 06 07 08", "send: too many bytes: 9 (at most 8)"},
+        {"recv 1", "usage: recv"},
+    };
+    for (const auto& [text, message] : rows) {
+        std::string error;
+        EXPECT_FALSE(One(text, &error)) << text;
+        EXPECT_EQ(error, message) << text;
+    }
+}
+
+TEST(DnetOptions, UsageErrorsSayWhatIsWrong)
+{
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{}, "no command given"},
+        {{"--card", "pci", "scan"}, "bad card 'pci' (expected vora, sst or systec)"},
+        {{"--timeout"}, "option --timeout needs a value"},
+        {{"--timeout", "0", "scan"}, "bad time-out '0' (expected 1 to 600000 ms)"},
+        {{"--rate", "300", "scan"}, "bad rate '300' (expected 125, 250 or 500)"},
+        {{"--master", "64", "scan"}, "bad master MAC ID '64' (expected 0 to 63)"},
+        {{"--log", "", "scan"}, "--log needs a file name"},
+        {{"--verbose", "scan"}, "unknown option '--verbose'"},
+        {{"-e", "scan", "get", "63", "1", "1", "1"}, "give either a command or -e options, not both"},
+        {{"-e", "get 63 1 1"}, "usage: get NODE CLASS INSTANCE ATTRIBUTE"},
+    };
+    for (const auto& [args, message] : rows) {
+        std::string error;
+        EXPECT_FALSE(Parse(args, &error)) << ::testing::PrintToString(args);
+        EXPECT_EQ(error, message);
+    }
+}
+
+TEST(DnetOptions, TheBusIsCheckedBeforeTheDriverIsTouched)
+{
+    std::string error;
+    EXPECT_FALSE(Parse({"--bus", "nowhere", "scan"}, &error));
+    EXPECT_TRUE(error.starts_with("unknown bus 'nowhere': expected sim")) << error;
+    EXPECT_FALSE(Parse({"--bus", "tcp://host:99999/can0", "scan"}, &error));
+    EXPECT_FALSE(Parse({"--bus", "sim:node=64", "scan"}, &error));
+    for (const char* bus : {"sim", "sim:node=5,timing=wire", "tcp://127.0.0.1:4000/can1", "socketcan:can0"}) {
+        const auto options = Parse({"--bus", bus, "scan"});
+        ASSERT_TRUE(options) << bus;
+        EXPECT_EQ(options->bus, bus);
+    }
+}
+
+TEST(DnetSyntax, EveryCommandAndOptionIsInTheUsage)
+{
+    const std::string usage = UsageText();
+    for (const CommandSyntax& command : CommandTable()) {
+        EXPECT_NE(usage.find("\n  " + std::string(command.usage) + " "), std::string::npos) << command.name;
+        EXPECT_EQ(CommandName(command.kind), command.name);
+    }
+    for (const char* option : {"--card vora|sst|systec", "--bus BUSSTRING", "--master MAC", "--rate 125|250|500",
+                               "--timeout MS", "--trace", "--log FILE", "--json"}) {
+        EXPECT_NE(usage.find("\n  " + std::string(option) + " "), std::string::npos) << option;
+    }
+    // A help text of two lines goes on under its first.
+    EXPECT_NE(usage.find("waiting\n" + std::string(45, ' ') + "MS for each"), std::string::npos) << usage;
+}
+
+TEST(DnetSyntax, WordCountsFollowTheArguments)
+{
+    const std::pair<std::string_view, WordCount> rows[] = {
+        {"open", {2, 3}}, {"close", {2, 2}}, {"get", {5, 5}}, {"set", {6, 0}}, {"service", {5, 0}},
+        {"poll", {2, 0}}, {"scan", {1, 3}},  {"send", {2, 0}}, {"recv", {1, 1}}, {"bench", {2, 4}},
+    };
+    for (const auto& [name, count] : rows) {
+        const CommandSyntax* syntax = nullptr;
+        for (const CommandSyntax& row : CommandTable()) {
+            syntax = row.name == name ? &row : syntax;
+        }
+        ASSERT_NE(syntax, nullptr) << name;
+        EXPECT_EQ(CountWords(*syntax).least, count.least) << name;
+        EXPECT_EQ(CountWords(*syntax).most, count.most) << name;
+    }
+}
+
+TEST(DnetSyntax, AnotherTableParsesItsOwnCommands)
+{
+    // The parser knows no command of its own: a table with a file argument and optional options,
+    // as a command reading a log or listening on a bus would have.
+    static constexpr Argument kRead[] = {TextArgument("file", &Command::file),
+                                         OptionArgument("--limit", "limit", 1, 99, &Command::count)};
+    static constexpr Argument kListen[] = {TextOptionArgument("--from", "source", &Command::file)};
+    static constexpr CommandSyntax kTable[] = {{"read", Command::Kind::Recv, kRead, "read FILE [--limit N]", "x"},
+                                               {"listen", Command::Kind::Scan, kListen, "listen [--from X]", "y"}};
+    std::string error;
+    const auto read = ParseCommand({"read", "bus.log", "--limit", "7"}, kTable, error);
+    ASSERT_TRUE(read) << error;
+    EXPECT_EQ(read->kind, Command::Kind::Recv);
+    EXPECT_EQ(read->file, "bus.log");
+    EXPECT_EQ(read->count, 7);
+    EXPECT_EQ(read->text, "read bus.log --limit 7");
+    EXPECT_FALSE(ParseCommand({"read"}, kTable, error));
+    EXPECT_EQ(error, "usage: read FILE [--limit N]");
+    EXPECT_FALSE(ParseCommand({"read", "a", "--limit", "100"}, kTable, error));
+    EXPECT_EQ(error, "read: bad limit '100' (expected 1 to 99)");
+    const auto listen = ParseCommand({"listen", "--from", "tcp://h/can1"}, kTable, error);
+    ASSERT_TRUE(listen) << error;
+    EXPECT_EQ(listen->file, "tcp://h/can1");
+    EXPECT_TRUE(ParseCommand({"listen"}, kTable, error));
+    EXPECT_FALSE(ParseCommand({"listen", "--from"}, kTable, error));
+    EXPECT_EQ(error, "usage: listen [--from X]");
+    EXPECT_FALSE(ParseCommand({"get", "63", "1", "1", "1"}, kTable, error));
+    EXPECT_EQ(error, "unknown command 'get'");
 }
 
 } // namespace

@@ -216,7 +216,8 @@ TEST_F(Dnet, ExitStatusTwoForAUsageError)
           {"--card", "pci", "scan"},
           {"-e", "set 63 5 1 9 XYZ"},
           {},
-          {"--log", (Folder() / "no-such-folder" / "x.log").string(), "scan"}}) {
+          {"--log", (Folder() / "no-such-folder" / "x.log").string(), "scan"},
+          {"--bus", "nowhere", "get", "63", "1", "1", "1"}}) {
         const ProgramResult result = Run(args);
         EXPECT_EQ(result.status, 2) << Describe(result);
         EXPECT_EQ(result.out, "");
@@ -232,8 +233,8 @@ TEST_F(Dnet, ExitStatusThreeWhenNothingAnswersOrTheDriverFails)
     EXPECT_NE(result.err.find("node 12 did not open"), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "");
 
-    // No bus of that name: the card does not open.
-    result = Run({"--bus", "nowhere", "get", "63", "1", "1", "1"});
+    // A bus that cannot be opened: the card does not open.
+    result = Run({"--bus", "socketcan:nosuch0", "get", "63", "1", "1", "1"});
     EXPECT_EQ(result.status, 3) << Describe(result);
     EXPECT_NE(result.err.find("did not open (Init failed)"), std::string::npos) << result.err;
 
@@ -241,6 +242,22 @@ TEST_F(Dnet, ExitStatusThreeWhenNothingAnswersOrTheDriverFails)
     result = Run({"--timeout", "30", "recv"});
     EXPECT_EQ(result.status, 3) << Describe(result);
     EXPECT_NE(result.err.find("no frame received within 30 ms"), std::string::npos) << result.err;
+}
+
+TEST_F(Dnet, ALogItCannotWriteFailsTheRun)
+{
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    const ProgramResult result = Run({"--log", "/dev/full", "get", "63", "1", "1", "1"});
+    EXPECT_EQ(result.status, 3) << Describe(result);
+    EXPECT_EQ(Lines(result.out).size(), 1u) << "the command itself succeeded: " << Describe(result);
+    const std::regex lost(R"(dnet: the log file '/dev/full' is incomplete: (\d+) of (\d+) frames were not written )"
+                          R"(\(No space left on device\)\n)");
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(result.err, match, lost)) << result.err;
+    EXPECT_EQ(match[1], match[2]);
+    EXPECT_GE(std::stoi(match[1]), 2) << "the request and its answer at least";
 }
 
 TEST_F(Dnet, ASessionStopsAtTheFirstFailure)

@@ -1,27 +1,13 @@
 #include "tools/dnet/CanLog.h"
 
-#include "tools/dnet/CommandLine.h"
+#include "platform/Hex.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace orv::dnet {
-namespace {
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
-} // namespace
+using platform::HexDigitValue;
 
 std::optional<TracedFrame> ParseTraceLine(std::string_view line)
 {
@@ -38,7 +24,7 @@ std::optional<TracedFrame> ParseTraceLine(std::string_view line)
     TracedFrame frame;
     unsigned identifier = 0;
     for (std::size_t i = 1; i < close; ++i) {
-        const int digit = HexValue(line[i]);
+        const int digit = HexDigitValue(line[i]);
         if (digit < 0) {
             return std::nullopt;
         }
@@ -57,8 +43,8 @@ std::optional<TracedFrame> ParseTraceLine(std::string_view line)
         if (i + 1 >= line.size() || (i + 2 < line.size() && line[i + 2] != ' ')) {
             return std::nullopt;
         }
-        const int high = HexValue(line[i]);
-        const int low = HexValue(line[i + 1]);
+        const int high = HexDigitValue(line[i]);
+        const int low = HexDigitValue(line[i + 1]);
         if (high < 0 || low < 0 || frame.data.size() == 8) {
             return std::nullopt;
         }
@@ -68,16 +54,19 @@ std::optional<TracedFrame> ParseTraceLine(std::string_view line)
     return frame;
 }
 
-std::string CandumpLine(const TracedFrame& frame, std::string_view interfaceName)
+canbus::Frame AsCanFrame(const TracedFrame& frame)
 {
-    const auto micros =
-        std::chrono::duration_cast<std::chrono::microseconds>(frame.time.time_since_epoch()).count();
-    char head[64];
-    std::snprintf(head, sizeof head, "(%lld.%06lld) ", static_cast<long long>(micros / 1000000),
-                  static_cast<long long>(micros % 1000000));
-    char id[8];
-    std::snprintf(id, sizeof id, "%03X#", frame.identifier);
-    return head + std::string(interfaceName) + " " + id + HexText(frame.data.data(), frame.data.size(), "");
+    canbus::Frame can;
+    can.id = frame.identifier;
+    can.length = static_cast<std::uint8_t>(std::min(frame.data.size(), can.data.size()));
+    std::copy_n(frame.data.begin(), can.length, can.data.begin());
+    return can;
+}
+
+std::uint64_t Microseconds(std::chrono::system_clock::time_point time)
+{
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(time.time_since_epoch()).count());
 }
 
 std::string TraceLine(const TracedFrame& frame)
@@ -86,22 +75,9 @@ std::string TraceLine(const TracedFrame& frame)
     std::snprintf(id, sizeof id, "[%03X]", frame.identifier);
     std::string line = id;
     if (!frame.data.empty()) {
-        line += " " + HexText(frame.data.data(), frame.data.size(), " ");
+        line += " " + platform::HexText(frame.data, " ", true);
     }
     return line;
-}
-
-std::string InterfaceName(std::string_view bus)
-{
-    if (bus.starts_with("tcp://")) {
-        const auto slash = bus.rfind('/');
-        if (slash != std::string_view::npos && slash + 1 < bus.size() && bus.substr(slash + 1).starts_with("can")) {
-            return std::string(bus.substr(slash + 1));
-        }
-    } else if (bus.starts_with("socketcan:") && bus.size() > 10) {
-        return std::string(bus.substr(10));
-    }
-    return "can0";
 }
 
 void CanLog::Append(std::string_view traceText, std::chrono::system_clock::time_point fetched)

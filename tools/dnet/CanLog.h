@@ -4,6 +4,8 @@
 // fetches it after every exchange and keeps the frames here with the time they were fetched, to
 // print them at exit or write them in candump -L format ("(SECONDS.MICROS) can0 454#000E010107").
 
+#include "canbus/Frame.h"
+
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -22,15 +24,12 @@ struct TracedFrame {
 // One trace line ("[454] 00 0E 01 01 07 ", line end optional); nullopt when it is not one.
 std::optional<TracedFrame> ParseTraceLine(std::string_view line);
 
-// The frame as a candump -L line, without the line end.
-std::string CandumpLine(const TracedFrame& frame, std::string_view interfaceName);
+// The frame as the buses carry it, and its time in microseconds since the epoch, for the log.
+canbus::Frame AsCanFrame(const TracedFrame& frame);
+std::uint64_t Microseconds(std::chrono::system_clock::time_point time);
 
 // The frame as the card's trace writes it, without the line end: "[454] 00 0E 01 01 07".
 std::string TraceLine(const TracedFrame& frame);
-
-// The interface name a candump log of `bus` should carry: canN of a tcp bus, IFACE of a
-// SocketCAN bus, can0 otherwise.
-std::string InterfaceName(std::string_view bus);
 
 class CanLog {
 public:

@@ -1,15 +1,19 @@
 #pragma once
 // dnet's command line: the global options, and the commands (one given directly, or several as
 // -e "COMMAND ARGS" in order). Everything is checked here, before the driver is touched, so a
-// usage error never leaves a half-run session behind.
+// usage error never leaves a half-run session behind. The commands' syntax is data
+// (CommandSyntax.h); the parser here walks it.
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace orv::dnet {
+
+struct CommandSyntax;
 
 enum class CardKind { Vora = 0, Sst = 1, Systec = 2 };
 
@@ -30,9 +34,8 @@ struct Command {
     int canId = 0;                  // send
     int count = 1000;               // bench
     int waitMs = 50;                // scan: how long to wait for each node
-    std::string file;               // decode: the candump -L log
+    std::string file;               // a command that reads a file
     std::string bus;                // monitor: the bus to watch (else the global --bus)
-    bool json = false;              // monitor, decode: --json after the command
 };
 
 struct Options {
@@ -51,8 +54,12 @@ struct Options {
 // Parses argv[1..]. On a usage error returns nullopt and sets `error` to one line.
 std::optional<Options> ParseCommandLine(const std::vector<std::string>& args, std::string& error);
 
-// Parses one command from its words. On a usage error returns nullopt and sets `error`.
+// Parses one command from its words by dnet's command table. On a usage error returns nullopt and
+// sets `error`.
 std::optional<Command> ParseCommand(const std::vector<std::string>& words, std::string& error);
+// The same by the rows of `table`.
+std::optional<Command> ParseCommand(const std::vector<std::string>& words, std::span<const CommandSyntax> table,
+                                    std::string& error);
 
 // The usage text printed by --help.
 std::string UsageText();
@@ -66,9 +73,6 @@ std::optional<long> ParseNumber(std::string_view text, long low, long high);
 // Hexadecimal bytes. Groups separated by blanks, ':', '.', ',' or '-' each hold pairs of digits
 // ("0A0B 0C"); a group of a single digit is one byte ("1 2 3"). Empty text is no bytes.
 std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text);
-
-// Bytes as pairs of upper-case digits, `separator` between them ("" for none).
-std::string HexText(const std::uint8_t* bytes, std::size_t count, std::string_view separator = " ");
 
 // Limits of the commands' data.
 inline constexpr std::size_t kMaxRequestData = 128; // set, service

@@ -2,6 +2,8 @@
 
 #include "tools/dnet/Json.h"
 
+#include "platform/LittleEndian.h"
+
 #include <array>
 #include <cstdio>
 #include <string_view>
@@ -291,7 +293,7 @@ std::optional<DecodedValue> DecodeAttribute(int classId, int instance, int attri
 
     DecodedValue decoded;
     decoded.name = meaning->name;
-    const unsigned long u16 = value.size() >= 2 ? value[0] | (value[1] << 8) : 0;
+    const unsigned long u16 = value.size() >= 2 ? platform::GetLe16(value.data()) : 0;
     switch (meaning->type) {
     case Type::UInt8:
         decoded.text = Format("%lu", value[0]);
@@ -309,8 +311,7 @@ std::optional<DecodedValue> DecodeAttribute(int classId, int instance, int attri
         }
         break;
     case Type::UInt32: {
-        const unsigned long u32 = u16 | (static_cast<unsigned long>(value[2]) << 16) |
-                                  (static_cast<unsigned long>(value[3]) << 24);
+        const unsigned long u32 = platform::GetLe32(value.data());
         decoded.text = Format("%lu (0x%08lX)", u32, u32);
         decoded.jsonValue = Format("%lu", u32);
         break;

@@ -1,8 +1,8 @@
 #pragma once
-// The answer of an explicit request as the driver leaves it in the caller's buffer: bytes 4-5 the
-// number n of answer bytes from byte 6 on (little-endian), byte 6 the answer's header byte, byte 7
-// its service code (the request's with bit 7 set on success, 0x94 for an error response), the
-// service data from byte 8.
+// The answer of an explicit request as the driver leaves it in the caller's buffer, in the layout
+// of devicenet::ReplyBuffer: bytes 4-5 the number n of answer bytes from byte 6 on, byte 6 the
+// answer's header byte, byte 7 its service code (the request's with the reply bit set on success,
+// the error response code otherwise), the service data from byte 8.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,12 +10,6 @@
 
 namespace orv::dnet {
 
-inline constexpr std::uint8_t kErrorResponse = 0x94;
-inline constexpr std::uint8_t kReplyBit = 0x80;
-inline constexpr std::size_t kReplyLengthOffset = 4;
-inline constexpr std::size_t kReplyHeaderOffset = 6;
-inline constexpr std::size_t kReplyServiceOffset = 7;
-inline constexpr std::size_t kReplyDataOffset = 8;
 // No additional code given in an error response.
 inline constexpr std::uint8_t kNoAdditionalCode = 0xFF;
 

@@ -1,15 +1,17 @@
 #pragma once
 // One dnet run: the driver object opened on first need, the commands in order (stopping at the
 // first failure), and at the end the nodes closed, the driver closed and the CAN trace printed or
-// logged.
+// logged. The session holds the state the commands share; the commands themselves live in
+// commands/, one file per family, and return records that the printers turn into output.
 
 #include "tools/dnet/CanLog.h"
 #include "tools/dnet/CommandLine.h"
-#include "tools/dnet/Json.h"
+#include "tools/dnet/Results.h"
 #include "viewer/app/DriverClient.h"
 
+#include "canbus/CandumpLog.h"
+
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <string>
 
@@ -17,20 +19,12 @@ namespace orv::dnet {
 
 using viewer::DriverClient;
 
-// Exit statuses.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitErrorResponse = 1;
-inline constexpr int kExitUsage = 2;
-inline constexpr int kExitFailure = 3;
-
 // The card's receive time-out until SetTimeout changes it.
 inline constexpr std::uint32_t kCardDefaultTimeoutMs = 1000;
-// The buffer handed to every explicit request: request data, then the reply.
-inline constexpr std::size_t kReplyBufferSize = 1024;
 
 class Session {
 public:
-    // `out` takes the command output, `err` the one-line failure messages.
+    // `out` takes the records, `err` the one-line failure messages and notes.
     Session(const Options& options, std::FILE* out, std::FILE* err);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -38,49 +32,39 @@ public:
     // Runs the commands and ends the session; the exit status.
     int Run();
 
+    // What the command families use.
+    const Options& Settings() const { return options_; }
+    DriverClient& Driver() { return driver_; }
+    // The node opened with its explicit connection (and its poll connection when `withPoll`),
+    // unless the session has it open so already.
+    Outcome EnsureNode(int node, bool withPoll);
+    Outcome OpenNode(int node, bool withPoll);
+    void ForgetNode(int node) { nodes_.erase(node); }
+    bool IsOpen(int node) const { return nodes_.contains(node); }
+    // Moves the card's trace into the session's record (and the log) when it is kept.
+    void FetchTrace();
+    // True when the card's trace is wanted: --trace or --log.
+    bool Tracing() const { return options_.trace || candump_.IsOpen(); }
+    // The receive time-out the card has when no command changed it.
+    std::uint32_t ReceiveTimeout() const { return options_.timeoutMs.value_or(kCardDefaultTimeoutMs); }
+    // The bus the cards open: --bus, else $ORV_CANBUS, else sim.
+    std::string BusString() const;
+    // `message` with the automation runtime's reason for the last failed call, when there is one.
+    std::string WithReason(std::string message) const;
+    // Prints a record at once, as text or JSON.
+    void Print(const Record& record);
+    // A note for people on standard error: "dnet: `text`".
+    void Note(const std::string& text);
+
 private:
-    struct Outcome {
-        int exit = kExitOk;
-        std::string message; // why, for a failure
-    };
+    CommandResult Execute(const Command& command);
+    // The driver created and initialised; the timeout set.
+    Outcome EnsureDriver();
+    void Finish();
+
     struct NodeState {
         bool withPoll = false;
     };
-
-    Outcome Execute(const Command& command, JsonObject& json);
-    Outcome Open(const Command& command, JsonObject& json);
-    Outcome Close(const Command& command, JsonObject& json);
-    Outcome Get(const Command& command, JsonObject& json);
-    Outcome Set(const Command& command, JsonObject& json);
-    Outcome Service(const Command& command, JsonObject& json);
-    Outcome Poll(const Command& command, JsonObject& json);
-    Outcome Scan(const Command& command, JsonObject& json);
-    Outcome Send(const Command& command, JsonObject& json);
-    Outcome Recv(JsonObject& json);
-    Outcome Bench(const Command& command, JsonObject& json);
-
-    // The driver created and initialised; the timeout set.
-    Outcome EnsureDriver();
-    // The node opened with its explicit connection (and its poll connection when `withPoll`).
-    Outcome EnsureNode(int node, bool withPoll);
-    Outcome OpenNode(int node, bool withPoll);
-    // One explicit request whose reply lands in `buffer`; judges the reply. `what` names the
-    // request in messages ("get 1/1/7").
-    Outcome Explicit(std::int32_t rval, const std::uint8_t* buffer, std::uint8_t service, const std::string& what,
-                     int node, std::vector<std::uint8_t>& data, JsonObject& json);
-    // A Get_Attribute_Single of a 16-bit value.
-    Outcome GetUInt16(int node, int classId, int instance, int attribute, std::uint16_t& value);
-    Outcome ScanByAllocate(std::uint32_t waitMs, std::vector<std::string>& nodesJson);
-    Outcome ScanByFrames(std::uint32_t waitMs, std::vector<std::string>& nodesJson);
-    void ReportNode(int node, bool allocated, std::vector<std::string>& nodesJson);
-    std::uint32_t ReceiveTimeout() const;
-
-    void FetchTrace();
-    void Finish();
-    void PrintTrace();
-
-    void Print(const std::string& line);
-    std::string BusString() const;
 
     const Options& options_;
     std::FILE* out_;
@@ -91,9 +75,10 @@ private:
     bool warnedTimeout_ = false;
     bool cardKeepsTrace_ = true;
     std::map<int, NodeState> nodes_;
-    CanLog log_;
+    CanLog trace_;
+    canbus::CandumpLog candump_;
     std::size_t loggedFrames_ = 0;
-    std::ofstream logFile_;
+    bool logFailed_ = false;
 };
 
 } // namespace orv::dnet

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -97,20 +98,84 @@ TEST_F(RegistryFile, RefusesNamesAndValuesThatCannotBeStored)
     EXPECT_EQ(ReadText(registry_.FilePath()), before) << "a refused write changes nothing";
 }
 
-TEST_F(RegistryFile, ABrokenFileReadsAsEmptyAndIsReplacedOnWrite)
+TEST_F(RegistryFile, ABrokenFileReadsAsEmptyAndIsNeverRewritten)
 {
     const std::string validStart = "[Key]\n@=\"value\"\n";
-    for (const std::string& broken : std::vector<std::string> {validStart + "junk line\n", validStart + "@=unquoted\n",
-                                     validStart + "@=\"open\n", std::string("@=\"before any key\"\n"),
-                                     validStart + "[Key]\n", validStart + "@=\"twice\"\n",
-                                     validStart + "\"x\"=\"bad \\escape\"\n", validStart + "[\\Bad]\n",
-                                     validStart + "@=\"v\" trailing\n"}) {
-        WriteText(registry_.FilePath(), broken);
-        EXPECT_TRUE(registry_.Read().Keys().empty()) << broken;
-        EXPECT_EQ(registry_.GetValue("Key"), std::nullopt) << broken;
+    struct Case {
+        std::string text;
+        std::size_t badLine;
+    };
+    const Case cases[] = {
+        {validStart + "junk line\n", 3},        {validStart + "@=unquoted\n", 3},
+        {validStart + "@=\"open\n", 3},          {"@=\"before any key\"\n", 1},
+        {validStart + "[Key]\n", 3},            {validStart + "@=\"twice\"\n", 3},
+        {validStart + "\"x\"=\"bad \\escape\"\n", 3}, {validStart + "[\\Bad]\n", 3},
+        {"; c\n\n" + validStart + "@=\"v\" trailing\n", 5},
+    };
+    for (const Case& c : cases) {
+        WriteText(registry_.FilePath(), c.text);
+        EXPECT_TRUE(registry_.Read().Keys().empty()) << c.text;
+        EXPECT_EQ(registry_.GetValue("Key"), std::nullopt) << c.text;
+        std::string why;
+        EXPECT_EQ(registry_.Load(&why), std::nullopt) << c.text;
+        EXPECT_EQ(why, registry_.FilePath().string() + " cannot be parsed (line " + std::to_string(c.badLine) + ")");
+
+        EXPECT_FALSE(registry_.WriteKey("Fresh", "1")) << c.text;
+        EXPECT_FALSE(registry_.RemoveKeyTree("Key")) << c.text;
+        EXPECT_FALSE(registry_.Update([](RegistryDocument&) { return true; }, &why));
+        EXPECT_EQ(why, "the class registry " + registry_.FilePath().string() + " cannot be parsed (line " +
+                           std::to_string(c.badLine) + "); it was left unchanged");
+        EXPECT_EQ(ReadText(registry_.FilePath()), c.text) << "a registry that cannot be parsed is never rewritten";
     }
-    ASSERT_TRUE(registry_.WriteKey("Fresh", "1"));
-    EXPECT_EQ(registry_.Read().Keys(), std::vector<std::string>{"Fresh"});
+}
+
+TEST_F(RegistryFile, ARewriteKeepsEveryLineItDoesNotOwn)
+{
+    const std::string text = "; kept: the header of someone else\n"
+                             "[Other.Thing]   \n"
+                             "  @ = \"Other\"\n"
+                             "; a comment between values\n"
+                             "\"Name\"=\"x\"\n"
+                             "\n"
+                             "; about the class below\n"
+                             "[CLSID\\{F}]\n"
+                             "@=\"foreign\"\n"
+                             "; the end\n";
+    WriteText(registry_.FilePath(), text);
+    ASSERT_TRUE(registry_.Load()) << text;
+    ASSERT_TRUE(registry_.WriteKey("CLSID\\{A}", "ours"));
+    ASSERT_TRUE(registry_.WriteKey("Other.Thing", "Other")) << "setting a value it has changes nothing";
+    EXPECT_EQ(ReadText(registry_.FilePath()), "; kept: the header of someone else\n"
+                                              "[Other.Thing]   \n"
+                                              "  @ = \"Other\"\n"
+                                              "; a comment between values\n"
+                                              "\"Name\"=\"x\"\n"
+                                              "\n"
+                                              "; about the class below\n"
+                                              "[CLSID\\{F}]\n"
+                                              "@=\"foreign\"\n"
+                                              "\n[CLSID]\n"
+                                              "\n[CLSID\\{A}]\n"
+                                              "@=\"ours\"\n"
+                                              "; the end\n");
+    ASSERT_TRUE(registry_.RemoveKeyTree("CLSID"));
+    EXPECT_EQ(ReadText(registry_.FilePath()), "; kept: the header of someone else\n"
+                                              "[Other.Thing]   \n"
+                                              "  @ = \"Other\"\n"
+                                              "; a comment between values\n"
+                                              "\"Name\"=\"x\"\n"
+                                              "; the end\n")
+        << "a removed key takes the comments before it along";
+}
+
+TEST_F(RegistryFile, WhatIsNoRegularFileIsRefusedWithoutBlocking)
+{
+    ASSERT_EQ(mkfifo(registry_.FilePath().c_str(), 0644), 0);
+    std::string why;
+    EXPECT_EQ(registry_.Load(&why), std::nullopt);
+    EXPECT_EQ(why, registry_.FilePath().string() + " cannot be read: is not a regular file");
+    EXPECT_FALSE(registry_.WriteKey("K", "v"));
+    EXPECT_TRUE(std::filesystem::is_fifo(registry_.FilePath())) << "left as it is";
 }
 
 TEST_F(RegistryFile, ReadsCommentsBlankLinesAndWindowsLineEnds)
@@ -190,6 +255,56 @@ TEST(RegistryLocation, EnvironmentVariableThenConfigFolder)
         test::ScopedEnvironment home("HOME", (folder / "home").string());
         EXPECT_EQ(Registry::DefaultPath(), folder / "home" / ".config" / "orv" / "registry.ini");
     }
+}
+
+TEST(RegistryLocation, LookupsReadTheUsersRegistryThenEachSystemFolder)
+{
+    TempFolder folder;
+    test::ScopedEnvironment config("XDG_CONFIG_HOME", (folder / "config").string());
+    const std::filesystem::path user = folder / "config" / "orv" / "registry.ini";
+    struct Case {
+        std::optional<std::string> orvRegistry;
+        std::optional<std::string> configDirs;
+        std::vector<std::filesystem::path> paths;
+    };
+    const Case cases[] = {
+        {(folder / "mine.ini").string(), "/x", {folder / "mine.ini"}},
+        {std::nullopt, std::nullopt, {user, "/etc/xdg/orv/registry.ini"}},
+        {"", "", {user, "/etc/xdg/orv/registry.ini"}},
+        {std::nullopt, "/a:relative::/b/", {user, "/a/orv/registry.ini", "/b/orv/registry.ini"}},
+        {std::nullopt, "relative", {user, "/etc/xdg/orv/registry.ini"}},
+    };
+    for (const Case& c : cases) {
+        test::ScopedEnvironment registry("ORV_REGISTRY", c.orvRegistry);
+        test::ScopedEnvironment dirs("XDG_CONFIG_DIRS", c.configDirs);
+        EXPECT_EQ(Registry::LookupPaths(), c.paths) << c.configDirs.value_or("(unset)");
+        EXPECT_EQ(Registry::DefaultPath(), c.paths.front()) << "registration writes the first";
+    }
+}
+
+TEST(RegistryLocation, TheUsersKeysHideTheSystemsAndABrokenFileFailsTheLookup)
+{
+    TempFolder folder;
+    test::ScopedEnvironment registry("ORV_REGISTRY", std::nullopt);
+    test::ScopedEnvironment config("XDG_CONFIG_HOME", (folder / "config").string());
+    test::ScopedEnvironment dirs("XDG_CONFIG_DIRS", (folder / "site").string() + ":" + (folder / "vendor").string());
+    const Registry user(folder / "config" / "orv" / "registry.ini");
+    const Registry site(folder / "site" / "orv" / "registry.ini");
+    const Registry vendor(folder / "vendor" / "orv" / "registry.ini");
+    ASSERT_TRUE(vendor.WriteKey("CLSID\\{A}\\InprocServer32", "/usr/lib/a.so"));
+    ASSERT_TRUE(vendor.WriteKey("Maker.Class\\CLSID", "{A}"));
+    ASSERT_TRUE(site.WriteKey("Maker.Class\\CLSID", "{B}"));
+    ASSERT_TRUE(user.WriteKey("CLSID\\{A}\\InprocServer32", "/home/me/a.so"));
+
+    std::optional<RegistryDocument> root = ReadClassesRoot();
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->GetValue("CLSID\\{A}\\InprocServer32"), "/home/me/a.so");
+    EXPECT_EQ(root->GetValue("Maker.Class\\CLSID"), "{B}");
+
+    WriteText(site.FilePath(), "[Maker.Class\\CLSID]\nstray\n");
+    std::string why;
+    EXPECT_EQ(ReadClassesRoot(&why), std::nullopt);
+    EXPECT_EQ(why, site.FilePath().string() + " cannot be parsed (line 2)");
 }
 
 } // namespace

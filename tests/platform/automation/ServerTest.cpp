@@ -176,6 +176,25 @@ TEST_F(Server, AnUnregisteredClassFailsCleanly)
     EXPECT_EQ(why, "Class not registered: no server library is registered for class " + GuidToString(kCalculatorClsid));
 }
 
+TEST_F(Server, ARegistryThatCannotBeReadIsReportedAsSuch)
+{
+    const std::string file = registry_.FilePath().string();
+    test::WriteText(registry_.FilePath(), test::ReadText(registry_.FilePath()) + "stray line\n");
+    ComPtr<IDispatch> dispatch;
+    std::string why;
+    EXPECT_EQ(CreateDispatch(kCalculatorProgId, dispatch, &why), REGDB_E_READREGDB);
+    EXPECT_EQ(why.rfind("Could not read the class registry: " + file + " cannot be parsed (line ", 0), 0u) << why;
+    ComPtr<IUnknown> unknown;
+    EXPECT_EQ(CoCreateInstance(kCalculatorClsid, nullptr, IID_IUnknown, unknown.Receive(), &why), REGDB_E_READREGDB);
+    EXPECT_EQ(why.rfind("Could not read the class registry: " + file + " cannot be parsed (line ", 0), 0u) << why;
+
+    std::filesystem::remove(registry_.FilePath());
+    std::filesystem::create_directory(registry_.FilePath());
+    EXPECT_EQ(CreateDispatch(kCalculatorProgId, dispatch, &why), REGDB_E_READREGDB);
+    EXPECT_EQ(why, "Could not read the class registry: " + file + " cannot be read: is a folder");
+    EXPECT_FALSE(dispatch);
+}
+
 TEST_F(Server, AMissingLibraryFileIsReportedWithItsPath)
 {
     const std::string gone = (folder_ / "gone.so").string();

@@ -1,12 +1,12 @@
 // The monitor's decoder frame by frame: each row a short conversation as candump frames and the
-// lines the decoder makes of it; then its bounds against a hostile bus, its clock, and the
-// candump -L reader.
+// lines the decoder makes of it; then its bounds against a hostile bus and its clock.
 
-#include "tools/dnet/monitor/CandumpReader.h"
 #include "tools/dnet/monitor/Decoder.h"
 #include "tools/dnet/monitor/JsonFormat.h"
 #include "tools/dnet/monitor/TextFormat.h"
 #include "MiniJson.h"
+
+#include "canbus/CandumpFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -21,10 +21,9 @@ using test::JsonReader;
 // "5FC#000E010107" at `timeUs`.
 TimedFrame FrameOf(const std::string& text, std::uint64_t timeUs = 0)
 {
-    auto frame = ParseCandumpLine("(0.000000) can0 " + text);
-    EXPECT_TRUE(frame) << text;
-    frame->timeUs = timeUs;
-    return *frame;
+    const auto entry = canbus::ParseCandumpLine("(0.000000) can0 " + text);
+    EXPECT_TRUE(entry) << text;
+    return TimedFrame{timeUs, entry ? entry->frame : canbus::Frame{}};
 }
 
 // What the decoder says of `frames` (one millisecond apart), as Describe lines.
@@ -263,48 +262,6 @@ TEST(MonitorJson, OneObjectPerMessageWithTheDecodedValue)
     EXPECT_EQ(object["acknowledged"].number, 2);
     EXPECT_EQ(object["text"].string, Describe(messages[1]));
     EXPECT_FALSE(object.Has("problem"));
-}
-
-struct CandumpRow {
-    const char* line;
-    bool valid;
-    std::uint64_t timeUs = 0;
-    std::uint32_t id = 0;
-    bool extended = false;
-    bool remote = false;
-    int length = 0;
-};
-
-TEST(CandumpReader, LinesOfTheLogFormat)
-{
-    const CandumpRow rows[] = {
-        {"(1796708217.761744) can0 5FB#80008E094272656C\n", true, 1796708217761744, 0x5FB, false, false, 8},
-        {"(0.000001) vcan1 005#", true, 1, 0x005, false, false, 0},
-        {"(0.000001) can0 1ABCDEF0#FF", true, 1, 0x1ABCDEF0, true, false, 1},
-        {"(0.000001) can0 123#R", true, 1, 0x123, false, true, 0},
-        {"(0.000001) can0 123#R3", true, 1, 0x123, false, true, 3},
-        {"(0.000001) can0 123#000102030405060708", false},     // nine bytes
-        {"(0.000001) can0 800#00", false},                     // not an 11-bit identifier
-        {"(0.000001) can0 12#00", false},                      // two digits
-        {"(0.000001) can0 123##1000102", false},               // CAN FD
-        {"(0.000001) can0 123#0", false},                      // half a byte
-        {"(0.01) can0 123#00", false},                         // not microseconds
-        {"can0 123#00", false},
-        {"(0.000001)can0 123#00", false},
-        {"", false},
-    };
-    for (const CandumpRow& row : rows) {
-        SCOPED_TRACE(row.line);
-        const auto frame = ParseCandumpLine(row.line);
-        ASSERT_EQ(frame.has_value(), row.valid);
-        if (frame) {
-            EXPECT_EQ(frame->timeUs, row.timeUs);
-            EXPECT_EQ(frame->frame.id, row.id);
-            EXPECT_EQ(frame->frame.extended, row.extended);
-            EXPECT_EQ(frame->frame.remote, row.remote);
-            EXPECT_EQ(frame->frame.length, row.length);
-        }
-    }
 }
 
 } // namespace
