@@ -46,8 +46,19 @@ public:
     virtual BusCounters Counters() const = 0;
 };
 
+struct OpenOptions {
+    // A tcp:// bus is joined as a client only: the opener never becomes its hub, now or when the
+    // hub goes away (a listener such as a bus monitor must not keep a bus up or take it over).
+    bool joinOnly = false;
+};
+
 // Opens the bus a bus string names, at `bitrate` bits per second (used by timed buses). On failure
 // returns null and sets `error` to a one-line message that says what is wrong and what forms exist.
-std::unique_ptr<Bus> OpenBus(std::string_view busString, std::uint32_t bitrate, std::string& error);
+std::unique_ptr<Bus> OpenBus(std::string_view busString, std::uint32_t bitrate, std::string& error,
+                             const OpenOptions& options);
+inline std::unique_ptr<Bus> OpenBus(std::string_view busString, std::uint32_t bitrate, std::string& error)
+{
+    return OpenBus(busString, bitrate, error, OpenOptions{});
+}
 
 } // namespace canbus

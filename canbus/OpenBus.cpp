@@ -6,7 +6,8 @@
 
 namespace canbus {
 
-std::unique_ptr<Bus> OpenBus(std::string_view busString, std::uint32_t bitrate, std::string& error)
+std::unique_ptr<Bus> OpenBus(std::string_view busString, std::uint32_t bitrate, std::string& error,
+                             const OpenOptions& options)
 {
     try {
         BusAddress address;
@@ -15,7 +16,11 @@ std::unique_ptr<Bus> OpenBus(std::string_view busString, std::uint32_t bitrate, 
         }
         switch (address.kind) {
         case BusAddress::Kind::Sim: return OpenSimBus(address, bitrate, error);
-        case BusAddress::Kind::Tcp: return TcpBus::Open(address, error);
+        case BusAddress::Kind::Tcp: {
+            TcpBus::Limits limits;
+            limits.joinOnly = options.joinOnly;
+            return TcpBus::Open(address, error, limits);
+        }
         case BusAddress::Kind::SocketCan: return SocketCanBus::Open(address.interface, error);
         }
         error = "unknown bus kind";

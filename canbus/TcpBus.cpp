@@ -102,20 +102,22 @@ struct TcpBus::Impl final : EndpointSink {
         return {limits.maxConnections, limits.maxPending, limits.maxChannels, limits.sendBuffer};
     }
 
-    // Becomes the hub, else connects to it. Called by Open and by the I/O thread while the bus is
+    // Becomes the hub, else connects to it (only connects when joinOnly). Called by Open and by the I/O thread while the bus is
     // down, never both at once.
     bool Establish(std::string& error)
     {
         int lastError = 0;
         for (int attempt = 0; attempt < kEstablishAttempts; ++attempt) {
-            if (const int fd = ListenOn(socketAddress); fd >= 0) {
-                const std::lock_guard lock(io);
-                hub = std::make_unique<TcpHub>(fd, channel, HubLimits(), *this);
-                return true;
-            }
-            lastError = errno;
-            if (lastError != EADDRINUSE && lastError != EADDRNOTAVAIL) {
-                break;
+            if (!limits.joinOnly) {
+                if (const int fd = ListenOn(socketAddress); fd >= 0) {
+                    const std::lock_guard lock(io);
+                    hub = std::make_unique<TcpHub>(fd, channel, HubLimits(), *this);
+                    return true;
+                }
+                lastError = errno;
+                if (lastError != EADDRINUSE && lastError != EADDRNOTAVAIL) {
+                    break;
+                }
             }
             if (const int fd = ConnectTo(socketAddress, kConnectTimeoutMs); fd >= 0) {
                 const std::lock_guard lock(io);
@@ -129,7 +131,8 @@ struct TcpBus::Impl final : EndpointSink {
             // Refused right after the port was found taken: the hub is just starting or going.
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        error = "cannot listen on or connect to " + Where() + " (" + ErrnoText(lastError) + ")";
+        error = (limits.joinOnly ? "no hub to join at " : "cannot listen on or connect to ") + Where() + " (" +
+                ErrnoText(lastError) + ")";
         return false;
     }
 

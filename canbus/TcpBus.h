@@ -6,7 +6,9 @@
 // process or another, connects to it as a client (TcpLink.h) and subscribes with "connect:canN".
 // When the hub goes away its clients try again every `retryMs`: one of them becomes the new hub,
 // the others connect to it. A client the hub turns away because it is full fails to open, saying
-// so; one turned away while it rejoins keeps trying every `retryMs`.
+// so; one turned away while it rejoins keeps trying every `retryMs`. An endpoint opened `joinOnly`
+// (a listener) only ever connects: it fails to open when no hub listens, and while the hub is gone
+// it keeps trying to connect, leaving the hub to the others.
 //
 // A background thread per endpoint does all socket I/O, so the hub relays while its process is
 // busy elsewhere; it sleeps in poll until a socket has something, and wakes a thread waiting for a
@@ -34,9 +36,10 @@ public:
         std::size_t maxChannels = 8;         // channels one client of a hub subscribes to
         std::uint32_t retryMs = 100;         // between attempts to rejoin a lost bus
         std::uint32_t verdictMs = 100;       // a client opening waits this long to be turned away
+        bool joinOnly = false;               // connect to the hub only, never become it
     };
 
-    // Becomes the hub or connects to it. Null with a message in `error` when neither works.
+    // Becomes the hub or connects to it (only connects when `joinOnly`). Null with a message in `error` when neither works.
     static std::unique_ptr<TcpBus> Open(const BusAddress& address, std::string& error, Limits limits);
     static std::unique_ptr<TcpBus> Open(const BusAddress& address, std::string& error)
     {

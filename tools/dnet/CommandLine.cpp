@@ -319,6 +319,13 @@ std::optional<Options> ParseCommandLine(const std::vector<std::string>& args, st
         }
         options.commands.push_back(std::move(*command));
     }
+    for (const Command& command : options.commands) {
+        if ((command.kind == Command::Kind::Monitor || command.kind == Command::Kind::Decode) &&
+            options.commands.size() > 1) {
+            error = command.text + ": runs alone, not in a session of commands";
+            return std::nullopt;
+        }
+    }
     if (options.commands.empty() && !options.help) {
         error = "no command given";
         return std::nullopt;

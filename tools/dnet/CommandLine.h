@@ -18,7 +18,7 @@ struct CommandSyntax;
 enum class CardKind { Vora = 0, Sst = 1, Systec = 2 };
 
 struct Command {
-    enum class Kind { Open, Close, Get, Set, Service, Poll, Scan, Send, Recv, Bench };
+    enum class Kind { Open, Close, Get, Set, Service, Poll, Scan, Send, Recv, Bench, Monitor, Decode };
 
     Kind kind = Kind::Scan;
     std::string text; // the command as typed, for messages
@@ -35,6 +35,7 @@ struct Command {
     int count = 1000;               // bench
     int waitMs = 50;                // scan: how long to wait for each node
     std::string file;               // a command that reads a file
+    std::string bus;                // monitor: the bus to watch (else the global --bus)
 };
 
 struct Options {

@@ -25,6 +25,8 @@ constexpr Argument kScan[] = {OptionArgument("--wait", "wait", 1, kMaxScanWaitMs
 // hexadecimal either way, as candump and the trace show it.
 constexpr Argument kSend[] = {FrameIdArgument(0x7FF, &Command::canId), BytesArgument(kMaxFrameData, false)};
 constexpr Argument kBench[] = {kNode, OptionArgument("--count", "count", 1, kMaxBenchCount, &Command::count)};
+constexpr Argument kMonitor[] = {TextOptionArgument("--bus", "bus", &Command::bus)};
+constexpr Argument kDecode[] = {TextArgument("file", &Command::file)};
 
 constexpr CommandSyntax kCommands[] = {
     {"open", Command::Kind::Open, kOpen, "open NODE [poll]", "allocate the explicit (and poll) connection"},
@@ -39,6 +41,10 @@ constexpr CommandSyntax kCommands[] = {
     {"send", Command::Kind::Send, kSend, "send ID HEXBYTES", "one raw CAN frame (ID in hex; or ID#HEXBYTES)"},
     {"recv", Command::Kind::Recv, {}, "recv", "one raw CAN frame received"},
     {"bench", Command::Kind::Bench, kBench, "bench NODE [--count N]", "Get_Attribute_Single exchanges per second"},
+    {"monitor", Command::Kind::Monitor, kMonitor, "monitor [--bus BUSSTRING]",
+     "the traffic of a bus as DeviceNet messages, until\ninterrupted; joins a tcp:// bus, never its hub\n"
+     "(default: --bus, $ORV_CANBUS, else\ntcp://127.0.0.1:35468/can0)"},
+    {"decode", Command::Kind::Decode, kDecode, "decode FILE", "a candump -L log as DeviceNet messages"},
 };
 
 const OptionSyntax kOptions[] = {

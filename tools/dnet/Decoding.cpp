@@ -60,6 +60,49 @@ constexpr ErrorName kGeneralErrors[] = {
     {0x2A, "group 2 only server general failure"},
 };
 
+struct ServiceCode {
+    std::uint8_t code;
+    std::string_view name;
+};
+
+// The common services of DeviceNet, and the two of the predefined master/slave connection set.
+constexpr ServiceCode kServices[] = {
+    {0x01, "Get_Attributes_All"},
+    {0x02, "Set_Attributes_All"},
+    {0x03, "Get_Attribute_List"},
+    {0x04, "Set_Attribute_List"},
+    {0x05, "Reset"},
+    {0x06, "Start"},
+    {0x07, "Stop"},
+    {0x08, "Create"},
+    {0x09, "Delete"},
+    {0x0A, "Multiple_Service_Packet"},
+    {0x0D, "Apply_Attributes"},
+    {0x0E, "Get_Attribute_Single"},
+    {0x10, "Set_Attribute_Single"},
+    {0x11, "Find_Next_Object_Instance"},
+    {0x14, "Error_Response"},
+    {0x15, "Restore"},
+    {0x16, "Save"},
+    {0x17, "No_Operation"},
+    {0x18, "Get_Member"},
+    {0x19, "Set_Member"},
+    {0x1A, "Insert_Member"},
+    {0x1B, "Remove_Member"},
+    {0x4B, "Allocate_Master/Slave_Connection_Set"},
+    {0x4C, "Release_Master/Slave_Connection_Set"},
+};
+
+struct ClassCode {
+    int code;
+    std::string_view name;
+};
+
+constexpr ClassCode kClasses[] = {
+    {1, "Identity"},       {2, "Message Router"},  {3, "DeviceNet"},        {4, "Assembly"},
+    {5, "Connection"},     {64, "Serial Stream"},  {65, "Serial Receive"},  {66, "Serial Transmit"},
+};
+
 enum class Type { UInt8, UInt16, UInt32, Revision, ShortString, Word, Hex16, Allocation };
 
 using Names = std::span<const std::string_view>;
@@ -115,6 +158,8 @@ constexpr AttributeMeaning kMeanings[] = {
     {5, false, 8, "consumed connection size", Type::UInt16, {}, "bytes"},
     {5, false, 9, "expected packet rate", Type::UInt16, {}, "ms"},
     {5, false, 12, "watchdog timeout action", Type::UInt8, kWatchdogActions},
+    {5, false, 13, "produced connection path length", Type::UInt16, {}, "bytes"},
+    {5, false, 15, "consumed connection path length", Type::UInt16, {}, "bytes"},
     {5, false, 17, "production inhibit time", Type::UInt16, {}, "ms"},
 };
 
@@ -178,6 +223,16 @@ std::string AllocationChoice(unsigned choice)
     return text;
 }
 
+const AttributeMeaning* FindMeaning(int classId, int instance, int attribute)
+{
+    for (const AttributeMeaning& m : kMeanings) {
+        if ((m.classId == -1 || m.classId == classId) && m.classLevel == (instance == 0) && m.attribute == attribute) {
+            return &m;
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
 std::string GeneralErrorText(std::uint8_t code)
@@ -190,6 +245,27 @@ std::string GeneralErrorText(std::uint8_t code)
     return Format("error 0x%02lX", code);
 }
 
+std::string ServiceName(std::uint8_t code)
+{
+    code &= 0x7F;
+    for (const ServiceCode& service : kServices) {
+        if (service.code == code) {
+            return std::string(service.name);
+        }
+    }
+    return Format("service 0x%02lX", code);
+}
+
+std::string_view ClassName(int classId)
+{
+    for (const ClassCode& known : kClasses) {
+        if (known.code == classId) {
+            return known.name;
+        }
+    }
+    return {};
+}
+
 std::optional<std::string> ShortString(std::span<const std::uint8_t> value)
 {
     if (value.empty() || value[0] > value.size() - 1) {
@@ -198,16 +274,16 @@ std::optional<std::string> ShortString(std::span<const std::uint8_t> value)
     return std::string(value.begin() + 1, value.begin() + 1 + value[0]);
 }
 
+std::string_view AttributeName(int classId, int instance, int attribute)
+{
+    const AttributeMeaning* meaning = FindMeaning(classId, instance, attribute);
+    return meaning != nullptr ? meaning->name : std::string_view{};
+}
+
 std::optional<DecodedValue> DecodeAttribute(int classId, int instance, int attribute,
                                             std::span<const std::uint8_t> value)
 {
-    const AttributeMeaning* meaning = nullptr;
-    for (const AttributeMeaning& m : kMeanings) {
-        if ((m.classId == -1 || m.classId == classId) && m.classLevel == (instance == 0) && m.attribute == attribute) {
-            meaning = &m;
-            break;
-        }
-    }
+    const AttributeMeaning* meaning = FindMeaning(classId, instance, attribute);
     if (meaning == nullptr) {
         return std::nullopt;
     }

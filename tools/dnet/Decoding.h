@@ -7,11 +7,23 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace orv::dnet {
 
 // "attribute not supported (0x14)"; an unknown code reads "error 0x42".
 std::string GeneralErrorText(std::uint8_t code);
+
+// The name of a service code, bit 7 (the response bit) ignored: "Get_Attribute_Single"; an
+// unknown code reads "service 0x33".
+std::string ServiceName(std::uint8_t code);
+
+// The name of a class the Brelin has ("Identity", "Serial Stream"); empty when not known.
+std::string_view ClassName(int classId);
+
+// The name of attribute `attribute` of `classId`/`instance` where its meaning is known ("product
+// name"); empty otherwise.
+std::string_view AttributeName(int classId, int instance, int attribute);
 
 struct DecodedValue {
     std::string name;      // "vendor id"

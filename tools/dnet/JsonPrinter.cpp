@@ -1,6 +1,7 @@
 #include "tools/dnet/JsonPrinter.h"
 
 #include "tools/dnet/Json.h"
+#include "tools/dnet/monitor/JsonFormat.h"
 
 #include "canbus/CandumpFormat.h"
 #include "platform/Hex.h"
@@ -134,6 +135,13 @@ void Body(const BenchResult& bench, JsonObject& json)
     }
 }
 
+void Body(const MonitorResult& monitor, JsonObject& json)
+{
+    json.Number("messages", Number(static_cast<long long>(monitor.messages)))
+        .Number("skippedLines", Number(static_cast<long long>(monitor.skippedLines)))
+        .Number("dropped", Number(static_cast<long long>(monitor.dropped)));
+}
+
 std::string_view Status(int exit)
 {
     return exit == kExitOk ? "ok" : exit == kExitErrorResponse ? "error-response" : "failure";
@@ -174,6 +182,11 @@ std::string Print(const TraceResult& trace)
         .Bool("complete", trace.complete)
         .Raw("frames", frames + "]");
     return json.Text();
+}
+
+std::string Print(const MessageRecord& record)
+{
+    return monitor::JsonLine(record.message);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include "tools/dnet/CanLog.h"
 #include "tools/dnet/Decoding.h"
+#include "tools/dnet/monitor/Message.h"
 
 #include <cstdint>
 #include <optional>
@@ -121,8 +122,15 @@ struct BenchResult {
     std::optional<BenchFigures> figures; // once every exchange succeeded
 };
 
+// monitor and decode, at their end; their messages went out one record each (MessageRecord).
+struct MonitorResult {
+    std::size_t messages = 0;
+    std::size_t skippedLines = 0; // decode: lines that were no candump -L frame
+    std::uint64_t dropped = 0;    // monitor: frames the bus could not keep for it
+};
+
 using CommandBody = std::variant<std::monostate, OpenResult, CloseResult, GetResult, WriteResult, PollResult,
-                                 ScanResult, SendResult, RecvResult, BenchResult>;
+                                 ScanResult, SendResult, RecvResult, BenchResult, MonitorResult>;
 
 // One command as it ended. The body is empty when the command did not start (the driver did not
 // open).
@@ -139,7 +147,14 @@ struct TraceResult {
     std::span<const TracedFrame> frames;
 };
 
+// One DeviceNet message that monitor or decode saw, printed as it comes; the text form counts time
+// from `originUs`, the session's first message.
+struct MessageRecord {
+    monitor::Message message;
+    std::uint64_t originUs = 0;
+};
+
 // Everything dnet prints on standard output.
-using Record = std::variant<CommandResult, TraceResult>;
+using Record = std::variant<CommandResult, TraceResult, MessageRecord>;
 
 } // namespace orv::dnet

@@ -194,6 +194,11 @@ void Session::Print(const Record& record)
     std::fflush(out_);
 }
 
+void Session::Note(const std::string& text)
+{
+    std::fprintf(err_, "dnet: %s\n", text.c_str());
+}
+
 std::string Session::BusString() const
 {
     if (!options_.bus.empty()) {

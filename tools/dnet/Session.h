@@ -53,6 +53,8 @@ public:
     std::string WithReason(std::string message) const;
     // Prints a record at once, as text or JSON.
     void Print(const Record& record);
+    // A note for people on standard error: "dnet: `text`".
+    void Note(const std::string& text);
 
 private:
     CommandResult Execute(const Command& command);

@@ -1,5 +1,7 @@
 #include "tools/dnet/TextPrinter.h"
 
+#include "tools/dnet/monitor/TextFormat.h"
+
 #include "platform/Hex.h"
 
 #include <cstdio>
@@ -113,6 +115,8 @@ Lines Body(const BenchResult& bench)
     return lines;
 }
 
+Lines Body(const MonitorResult&) { return {}; } // its messages went out as they came
+
 Lines Print(const CommandResult& result)
 {
     if (const auto* scan = std::get_if<ScanResult>(&result.body)) {
@@ -131,6 +135,11 @@ Lines Print(const TraceResult& trace)
         lines.push_back(TraceLine(frame));
     }
     return lines;
+}
+
+Lines Print(const MessageRecord& record)
+{
+    return {monitor::TextLine(record.message, record.originUs)};
 }
 
 } // namespace

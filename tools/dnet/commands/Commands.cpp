@@ -11,6 +11,7 @@ constexpr CommandFamily kFamilies[] = {
     {Command::Kind::Service, true, RunService}, {Command::Kind::Poll, true, RunPoll},
     {Command::Kind::Scan, true, RunScan},       {Command::Kind::Send, true, RunSend},
     {Command::Kind::Recv, true, RunRecv},       {Command::Kind::Bench, true, RunBench},
+    {Command::Kind::Monitor, false, RunMonitor}, {Command::Kind::Decode, false, RunDecode},
 };
 
 } // namespace

@@ -40,5 +40,8 @@ CommandResult RunSend(Session& session, const Command& command);
 CommandResult RunRecv(Session& session, const Command& command);
 // Bench.cpp
 CommandResult RunBench(Session& session, const Command& command);
+// Monitor.cpp: monitor, decode; without the driver.
+CommandResult RunMonitor(Session& session, const Command& command);
+CommandResult RunDecode(Session& session, const Command& command);
 
 } // namespace orv::dnet
