@@ -43,6 +43,7 @@ public:
     void WaitForFrame(std::uint32_t milliseconds) override { now_ += milliseconds; }
 
     std::uint32_t TickCount() override { return now_; }
+    void Sleep(std::uint32_t milliseconds) override { now_ += milliseconds; }
 
 private:
     FuzzInput& input_;

@@ -16,7 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     orv::dnet::CanLog log;
     log.Append(text, std::chrono::system_clock::time_point{});
     for (const orv::dnet::TracedFrame& frame : log.Frames()) {
-        (void)orv::dnet::CandumpLine(frame, "can0");
         const auto again = orv::dnet::ParseTraceLine(orv::dnet::TraceLine(frame));
         if (!again || again->identifier != frame.identifier || again->data != frame.data) {
             __builtin_trap();
