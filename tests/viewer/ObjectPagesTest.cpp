@@ -31,6 +31,7 @@ using namespace orv::viewer;
 using orv::viewer::test::CallsOf;
 using orv::viewer::test::DeviceHost;
 using orv::viewer::test::Modals;
+using orv::viewer::test::Type;
 using orv::viewer::test::ViewerEnvironment;
 namespace dispid = orv::automation::dispid;
 
@@ -98,16 +99,6 @@ int& TickCounterOf(int command)
     return command == Command::kIdentity    ? IdentityPage::TickCounter()
            : command == Command::kDeviceNet ? DeviceNetPage::TickCounter()
                                             : ConnectionPage::TickCounter();
-}
-
-// The user types into a field and, with `enter`, presses Enter.
-void Type(QLineEdit* field, const QString& text, bool enter = true)
-{
-    field->selectAll();
-    QTest::keyClicks(field, text);
-    if (enter) {
-        QTest::keyClick(field, Qt::Key_Return);
-    }
 }
 
 } // namespace

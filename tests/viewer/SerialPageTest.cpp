@@ -77,9 +77,7 @@ void Type(QWidget& page, const char* field, const QString& text)
 {
     ValueEdit* edit = Field(page, field);
     edit->setFocus();
-    edit->selectAll();
-    QTest::keyClicks(edit, text);
-    QTest::keyClick(edit, Qt::Key_Return);
+    orv::viewer::test::Type(edit, text);
 }
 
 // Runs one tick with the schedule standing at `counter`: 5 refreshes the stream section, 10 the

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 
 namespace orv::viewer::test {
 
@@ -73,6 +74,15 @@ platform::automation::HRESULT CountingDispatch::Invoke(platform::automation::DIS
     }
     calls->push_back(call);
     return inner_->Invoke(dispId, flags, params, result, argErr);
+}
+
+void Type(QLineEdit* field, const QString& text, bool enter)
+{
+    field->selectAll();
+    QTest::keyClicks(field, text);
+    if (enter) {
+        QTest::keyClick(field, Qt::Key_Return);
+    }
 }
 
 QStringList CallsOf(const std::vector<CountingDispatch::Call>& calls, std::initializer_list<platform::automation::DISPID> dispIds)

@@ -8,6 +8,7 @@
 #include "tests/platform/TestEnvironment.h"
 #include "viewer/app/DriverClient.h"
 
+#include <QLineEdit>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -90,6 +91,9 @@ private:
     platform::automation::IDispatch* inner_;
     std::uint32_t references_ = 1;
 };
+
+// The user types `text` over a field's contents and, with `enter`, presses Enter.
+void Type(QLineEdit* field, const QString& text, bool enter = true);
 
 // The calls of `dispIds` among `calls`, in order, as "DISPID(values...)" strings.
 QStringList CallsOf(const std::vector<CountingDispatch::Call>& calls, std::initializer_list<platform::automation::DISPID> dispIds);
