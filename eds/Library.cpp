@@ -61,7 +61,7 @@ std::vector<fs::path> Library::Folders(const char* dataHome, const char* home, c
             folders.push_back(base / "orv" / "eds");
         }
     };
-    if (dataHome != nullptr && *dataHome != '\0') {
+    if (dataHome != nullptr && fs::path(dataHome).is_absolute()) {
         add(dataHome);
     } else if (home != nullptr && *home != '\0') {
         add(fs::path(home) / ".local" / "share");

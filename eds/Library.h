@@ -34,7 +34,7 @@ class Library {
 public:
     // The folders of the library, in the order they are searched, from the values of
     // XDG_DATA_HOME, HOME and XDG_DATA_DIRS (null when not set). Relative folders are ignored, as
-    // the XDG base directories say.
+    // the XDG base directories say (a relative XDG_DATA_HOME counts as not set).
     static std::vector<std::filesystem::path> Folders(const char* dataHome, const char* home, const char* dataDirs);
     // The same from this process's environment.
     static std::vector<std::filesystem::path> FoldersFromEnvironment();
