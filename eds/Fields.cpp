@@ -84,11 +84,6 @@ std::optional<std::uint32_t> KeywordNumber(std::string_view keyword, std::string
     return value >= 1 && value <= 65535 ? value : 0;
 }
 
-bool Fields::Empty(std::size_t index) const
-{
-    return index >= entry_.fields.size() || entry_.fields[index].kind == Field::Kind::Empty;
-}
-
 Position Fields::Where(std::size_t index) const
 {
     if (index < entry_.fields.size()) {
@@ -206,28 +201,31 @@ bool Fields::TypedValue(std::size_t index, std::string_view what, const DataType
     }
     const Field& field = entry_.fields[index];
     const IntegerRange range = RangeOf(type);
+    const bool word = field.kind == Field::Kind::Word;
+    const auto fail = [&](const std::string& limits) {
+        return Fail(index, "expected " + std::string(what) + " (" + std::string(type.name) + "), " + limits);
+    };
     switch (type.kind) {
     case TypeKind::Signed: {
-        std::int64_t value = 0;
-        if (!Signed(index, std::string(what) + " (" + std::string(type.name) + ")", range.signedLow, range.signedHigh,
-                    value, 0)) {
-            return false;
+        const auto value = word ? ParseSigned(field.text) : std::nullopt;
+        if (!value || *value < range.signedLow || *value > range.signedHigh) {
+            return fail("a number from " + std::to_string(range.signedLow) + " to " + std::to_string(range.signedHigh));
         }
-        out = value;
+        out = *value;
         return true;
     }
     case TypeKind::Boolean:
     case TypeKind::Unsigned:
     case TypeKind::BitString: {
-        std::uint64_t value = 0;
-        if (!Unsigned(index, std::string(what) + " (" + std::string(type.name) + ")", 0, range.unsignedHigh, value)) {
-            return false;
+        const auto value = word ? ParseUnsigned(field.text) : std::nullopt;
+        if (!value || *value > range.unsignedHigh) {
+            return fail("a number from " + Limits(0, range.unsignedHigh));
         }
-        out = value;
+        out = *value;
         return true;
     }
     case TypeKind::Real: {
-        const auto value = field.kind == Field::Kind::Word ? ParseReal(field.text) : std::nullopt;
+        const auto value = word ? ParseReal(field.text) : std::nullopt;
         if (!value) {
             return Fail(index, "expected " + std::string(what) + ", a real number");
         }

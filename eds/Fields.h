@@ -24,7 +24,10 @@ public:
 
     const Entry& Of() const { return entry_; }
     std::size_t Count() const { return entry_.fields.size(); }
-    bool Empty(std::size_t index) const;
+    bool Empty(std::size_t index) const
+    {
+        return index >= entry_.fields.size() || entry_.fields[index].kind == Field::Kind::Empty;
+    }
     // Where field `index` is, or where the entry ends when it is not written.
     Position Where(std::size_t index) const;
 

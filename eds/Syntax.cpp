@@ -55,6 +55,24 @@ public:
         ++at_;
     }
 
+    // Past the characters from here to `to`, none of them a line end.
+    void SkipTo(std::size_t to)
+    {
+        column_ += static_cast<std::uint32_t>(to - at_);
+        at_ = to;
+    }
+
+    // The end of the run of characters from here that `test` accepts (none of them a line end).
+    template <class Test>
+    std::size_t RunEnd(Test test) const
+    {
+        std::size_t end = at_;
+        while (end < text_.size() && test(text_[end])) {
+            ++end;
+        }
+        return end;
+    }
+
     // Past blanks and comments.
     void SkipBlanks()
     {
@@ -62,9 +80,8 @@ public:
             if (IsBlank(Peek())) {
                 Advance();
             } else if (Peek() == '$') {
-                while (!AtEnd() && Peek() != '\n') {
-                    Advance();
-                }
+                const std::size_t end = text_.find('\n', at_);
+                SkipTo(end == std::string_view::npos ? text_.size() : end);
             } else {
                 return;
             }
@@ -109,9 +126,7 @@ public:
     {
         entry.where = Here();
         const std::size_t from = at_;
-        while (!AtEnd() && IsKeywordChar(Peek())) {
-            Advance();
-        }
+        SkipTo(RunEnd(IsKeywordChar));
         if (at_ == from) {
             return Fail("expected a keyword or a section '[...]', not " + Describe(Peek()));
         }
@@ -121,13 +136,15 @@ public:
             return Fail("expected '=' after the keyword " + entry.keyword);
         }
         Advance();
-        const std::string ending = "';' to end " + entry.keyword + " (begun on " + LineOf(entry.where) + ")";
+        // Built only for a message: most entries never need it.
+        const auto ending = [&] { return "';' to end " + entry.keyword + " (begun on " + LineOf(entry.where) + ")"; };
+        entry.fields.reserve(4);
         for (;;) {
             SkipBlanks();
             Field field;
             field.where = Here();
             if (AtEnd()) {
-                return Fail("expected " + ending);
+                return Fail("expected " + ending());
             }
             const char c = Peek();
             if (c == '"') {
@@ -141,24 +158,22 @@ public:
             } else if (IsWordChar(c) && c != '[') {
                 field.kind = Field::Kind::Word;
                 const std::size_t start = at_;
-                while (!AtEnd() && IsWordChar(Peek())) {
-                    Advance();
-                }
+                SkipTo(RunEnd(IsWordChar));
                 field.text = std::string(text_.substr(start, at_ - start));
                 SkipBlanks();
             } else if (c != ',' && c != ';') {
-                return Fail("expected a field or " + ending + ", not " + Describe(c));
+                return Fail("expected a field or " + ending() + ", not " + Describe(c));
             }
             entry.fields.push_back(std::move(field));
             if (AtEnd()) {
-                return Fail("expected " + ending);
+                return Fail("expected " + ending());
             }
             if (Peek() == ';') {
                 Advance();
                 return true;
             }
             if (Peek() != ',') {
-                return Fail("expected ',' or " + ending + ", not " + Describe(Peek()));
+                return Fail("expected ',' or " + ending() + ", not " + Describe(Peek()));
             }
             Advance();
         }
@@ -171,17 +186,26 @@ private:
         const Position begun = Here();
         Advance(); // '"'
         const std::size_t from = at_;
-        while (!AtEnd() && Peek() != '"' && Peek() != '\n') {
-            if (Peek() == '\\' && at_ + 1 < text_.size() && text_[at_ + 1] != '\n') {
-                Advance();
+        bool escaped = false;
+        for (;;) {
+            SkipTo(RunEnd([](char c) { return c != '"' && c != '\n' && c != '\\'; }));
+            if (AtEnd() || Peek() != '\\') {
+                break;
             }
-            Advance();
+            // A backslash takes the next character with it, a quote too; not a line end.
+            escaped = true;
+            SkipTo(at_ + (at_ + 1 < text_.size() && text_[at_ + 1] != '\n' ? 2 : 1));
         }
         if (AtEnd() || Peek() != '"') {
             return Fail("expected '\"' to close the string begun on " + LineOf(begun) + ", column " +
                         std::to_string(begun.column));
         }
-        text += Unescape(text_.substr(from, at_ - from));
+        const std::string_view body = text_.substr(from, at_ - from);
+        if (escaped) {
+            text += Unescape(body);
+        } else {
+            text += body;
+        }
         Advance(); // '"'
         return true;
     }
