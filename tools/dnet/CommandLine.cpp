@@ -359,7 +359,7 @@ std::string UsageText()
     }
     return text + "\n"
                   "Exit status: 0 success, 1 the device answered with an error response, 2 usage error,\n"
-                  "3 no answer, driver failure or frames the log file could not take.\n";
+                  "3 no answer, driver failure, a file dnet cannot use or frames the log file could not take.\n";
 }
 
 } // namespace orv::dnet

@@ -18,7 +18,7 @@ struct CommandSyntax;
 enum class CardKind { Vora = 0, Sst = 1, Systec = 2 };
 
 struct Command {
-    enum class Kind { Open, Close, Get, Set, Service, Poll, Scan, Send, Recv, Bench, Monitor, Decode };
+    enum class Kind { Open, Close, Get, Set, Service, Poll, Scan, Send, Recv, Bench, Monitor, Decode, Eds, Params, Param };
 
     Kind kind = Kind::Scan;
     std::string text; // the command as typed, for messages
@@ -36,6 +36,10 @@ struct Command {
     int waitMs = 50;                // scan: how long to wait for each node
     std::string file;               // a command that reads a file
     std::string bus;                // monitor: the bus to watch (else the global --bus)
+    // params, param: the EDS to use (else the EDS library's); param: the parameter and its value.
+    std::string edsFile;
+    std::string parameter; // its number or its name
+    std::string value;     // as typed
 };
 
 struct Options {
