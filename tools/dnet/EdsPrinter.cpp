@@ -4,6 +4,7 @@
 #include "tools/dnet/commands/NodeEds.h"
 
 #include "eds/DataType.h"
+#include "eds/Escapes.h"
 #include "eds/ParamValue.h"
 #include "platform/Hex.h"
 
@@ -53,14 +54,10 @@ std::string Connections(std::uint16_t mask)
     return text.empty() ? "none" : text;
 }
 
+// A text of the file, quoted and escaped as the file would write it.
 std::string Quoted(const std::string& text)
 {
-    std::string shown = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        shown += byte >= 0x20 && byte < 0x7F ? c : '.';
-    }
-    return shown + "\"";
+    return "\"" + eds::Escape(text) + "\"";
 }
 
 std::size_t NameWidth(const std::vector<eds::Param>& params)
@@ -179,15 +176,21 @@ std::string Array(const std::vector<std::string>& items)
     return text + "]";
 }
 
-std::string ParamJson(const eds::Param& param)
+// A parameter's number and name, and the class, instance and attribute its path leads to.
+void NumberNameAndAddress(const eds::Param& param, JsonObject& json)
 {
-    JsonObject json;
     json.Number("number", static_cast<long long>(param.number)).String("name", param.name);
     if (const auto& at = param.path.address) {
         json.Number("class", static_cast<long long>(at->classId))
             .Number("instance", static_cast<long long>(at->instance))
             .Number("attribute", static_cast<long long>(at->attribute));
     }
+}
+
+std::string ParamJson(const eds::Param& param)
+{
+    JsonObject json;
+    NumberNameAndAddress(param, json);
     const eds::DataType type = eds::FindDataType(param.dataType);
     json.String("path", platform::HexText(param.path.bytes, "", true))
         .Number("descriptor", static_cast<long long>(param.descriptor))
@@ -406,12 +409,7 @@ void EdsJson(const ParamsResult& result, JsonObject& json)
     for (const ParamReading& reading : result.readings) {
         const eds::Param& param = *reading.param;
         JsonObject item;
-        item.Number("number", static_cast<long long>(param.number)).String("name", param.name);
-        if (const auto& at = param.path.address) {
-            item.Number("class", static_cast<long long>(at->classId))
-                .Number("instance", static_cast<long long>(at->instance))
-                .Number("attribute", static_cast<long long>(at->attribute));
-        }
+        NumberNameAndAddress(param, item);
         item.String("data", platform::HexText(reading.data, "", true));
         if (reading.value) {
             item.Raw("value", ValueJson(param, *reading.value)).String("text", eds::ValueText(param, *reading.value));

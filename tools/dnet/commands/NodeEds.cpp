@@ -6,42 +6,23 @@
 #include "driver/devicenet/Identifiers.h"
 
 namespace orv::dnet {
-namespace {
-
-// Identity object, instance 1.
-constexpr int kIdentityClass = 1;
-constexpr int kVendorId = 1;
-constexpr int kDeviceType = 2;
-constexpr int kProductCode = 3;
-constexpr int kRevision = 4;
-
-} // namespace
-
 Outcome ReadIdentity(Session& session, int node, NodeIdentity& identity)
 {
+    namespace dn = devicenet;
     NodeIdentity read;
-    Outcome outcome = GetUInt16(session, node, kIdentityClass, 1, kVendorId, read.key.vendorId);
-    if (outcome.Ok()) {
-        outcome = GetUInt16(session, node, kIdentityClass, 1, kDeviceType, read.key.deviceType);
-    }
-    if (outcome.Ok()) {
-        outcome = GetUInt16(session, node, kIdentityClass, 1, kProductCode, read.key.productCode);
-    }
-    if (!outcome.Ok()) {
-        return outcome;
-    }
-    std::uint8_t buffer[kReplyBufferSize] = {};
     Bytes revision;
-    const std::string what = "reading the revision 1/1/4: ";
-    outcome = JudgeReply(session, session.Driver().DNGetAttribute(node, kIdentityClass, 1, kRevision, buffer), buffer,
-                         devicenet::kServiceGetAttributeSingle, what, node, revision);
-    outcome.generalCode.reset();
-    outcome.additionalCode.reset();
+    Outcome outcome = GetUInt16(session, node, dn::kIdentityClass, 1, dn::kIdentityVendorId, read.key.vendorId);
+    if (outcome.Ok()) {
+        outcome = GetUInt16(session, node, dn::kIdentityClass, 1, dn::kIdentityDeviceType, read.key.deviceType);
+    }
+    if (outcome.Ok()) {
+        outcome = GetUInt16(session, node, dn::kIdentityClass, 1, dn::kIdentityProductCode, read.key.productCode);
+    }
+    if (outcome.Ok()) {
+        outcome = GetFixedSize(session, node, dn::kIdentityClass, 1, dn::kIdentityRevision, 2, revision);
+    }
     if (!outcome.Ok()) {
         return outcome;
-    }
-    if (revision.size() != 2) {
-        return {kExitFailure, what + "expected 2 bytes, got " + std::to_string(revision.size())};
     }
     read.key.majorRevision = revision[0];
     read.minorRevision = revision[1];

@@ -3,17 +3,14 @@
 #include "tools/dnet/Decoding.h"
 #include "tools/dnet/EdsJson.h"
 
+#include "driver/devicenet/Identifiers.h"
 #include "eds/ParamValue.h"
 #include "platform/LittleEndian.h"
 
 namespace orv::dnet::monitor {
 namespace {
 
-constexpr int kGetAttributesAll = 0x01;
-constexpr int kGetAttributeSingle = 0x0E;
-constexpr int kSetAttributeSingle = 0x10;
-constexpr int kReplyBit = 0x80;
-constexpr int kIdentityClass = 1;
+namespace dn = devicenet;
 
 std::uint64_t Key(std::uint32_t classId, std::uint32_t instance, std::uint32_t attribute)
 {
@@ -35,23 +32,23 @@ int NodeOf(const Message& message)
 
 void EdsNames::Learn(Node& node, const Message& message)
 {
-    if (message.kind != MessageKind::ExplicitResponse || message.classId != kIdentityClass || message.instance != 1 ||
+    if (message.kind != MessageKind::ExplicitResponse || message.classId != dn::kIdentityClass || message.instance != 1 ||
         !Whole(message)) {
         return;
     }
     const std::span<const std::uint8_t> data(message.data);
-    const int service = message.service & ~kReplyBit;
-    if (service == kGetAttributesAll && data.size() >= 8) {
+    const int service = message.service & ~dn::kServiceReplyBit;
+    if (service == dn::kServiceGetAttributesAll && data.size() >= 8) {
         node.vendorId = platform::GetLe16(data.data());
         node.deviceType = platform::GetLe16(data.data() + 2);
         node.productCode = platform::GetLe16(data.data() + 4);
         node.majorRevision = data[6];
-    } else if (service == kGetAttributeSingle && data.size() == 2) {
+    } else if (service == dn::kServiceGetAttributeSingle && data.size() == 2) {
         switch (message.attribute) {
-        case 1: node.vendorId = platform::GetLe16(data.data()); break;
-        case 2: node.deviceType = platform::GetLe16(data.data()); break;
-        case 3: node.productCode = platform::GetLe16(data.data()); break;
-        case 4: node.majorRevision = data[0]; break;
+        case dn::kIdentityVendorId: node.vendorId = platform::GetLe16(data.data()); break;
+        case dn::kIdentityDeviceType: node.deviceType = platform::GetLe16(data.data()); break;
+        case dn::kIdentityProductCode: node.productCode = platform::GetLe16(data.data()); break;
+        case dn::kIdentityRevision: node.majorRevision = data[0]; break;
         default: return;
         }
     } else {
@@ -106,9 +103,9 @@ void EdsNames::Annotate(Message& message)
     }
     const eds::Param& param = *found->second;
     message.edsName = param.name;
-    const int service = message.service & ~kReplyBit;
-    const bool carriesValue = (request && service == kSetAttributeSingle) ||
-                              (message.kind == MessageKind::ExplicitResponse && service == kGetAttributeSingle);
+    const int service = message.service & ~dn::kServiceReplyBit;
+    const bool carriesValue = (request && service == dn::kServiceSetAttributeSingle) ||
+                              (message.kind == MessageKind::ExplicitResponse && service == dn::kServiceGetAttributeSingle);
     std::string why;
     if (carriesValue && Whole(message)) {
         if (const auto value = eds::DecodeValue(param, message.data, why)) {
