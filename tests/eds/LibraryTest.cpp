@@ -89,7 +89,8 @@ TEST_F(EdsLibrary, TheUsersFolderComesFirst)
 {
     Write(system / "brelin.eds", DeviceFile(1207, 4201, 1, 9, "System"));
     Write(user / "mine.EDS", DeviceFile(1207, 4201, 1, 1, "Mine"));
-    const LibraryFile* found = Open().Find({1207, 12, 4201, 1});
+    const Library library = Open();
+    const LibraryFile* found = library.Find({1207, 12, 4201, 1});
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->device.productName, "Mine");
 }
@@ -99,7 +100,8 @@ TEST_F(EdsLibrary, InOneFolderTheHighestMinorRevisionThenTheFirstName)
     Write(system / "b.eds", DeviceFile(1207, 4201, 1, 2, "b"));
     Write(system / "c.eds", DeviceFile(1207, 4201, 1, 5, "c"));
     Write(system / "d.eds", DeviceFile(1207, 4201, 1, 5, "d"));
-    const LibraryFile* found = Open().Find({1207, 12, 4201, 1});
+    const Library library = Open();
+    const LibraryFile* found = library.Find({1207, 12, 4201, 1});
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->device.productName, "c");
 }
