@@ -571,8 +571,8 @@ void ObjectPagesTest::deviceNetShowsTheNode()
         const char* text;
     } fields[] = {
         {"classRevisionField", "2"}, {"busOffCountEdit", "0"},          {"masterIdField", "0"},
-        {"macIdSwitchField", "No Change"}, {"baudRateSwitchField", "No Change"}, {"macIdValueField", "99"},
-        {"baudRateValueField", "Error"}, // switch position 9: "set by software", beyond the three rates
+        {"macIdSwitchField", "No Change"}, {"baudRateSwitchField", "No Change"}, {"macIdValueField", "63"},
+        {"baudRateValueField", "125K"}, // a healthy node shows no "Error"
     };
     for (const auto& row : fields) {
         QCOMPARE(Text(page, row.field), QString::fromLatin1(row.text));
