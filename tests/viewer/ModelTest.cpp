@@ -302,17 +302,29 @@ TEST_F(ModelTest, AReadThatDoesNotFitOrDoesNotArriveWhole)
     Answer(9, 1, 2, {0x0A, 'a', 'b'}); // claims ten characters, carries two
     Answer(9, 1, 3, {0x01});           // one byte of a 16-bit value
     Answer(9, 1, 4, Bytes(65, 0x55));  // a fixed size above the buffer
+    Answer(9, 1, 6, Bytes(100, 0x4C)); // a hundred bytes for a 16-bit value
+    Answer(9, 1, 7, {0x01, 'a', 'b'}); // one character and a byte beyond the string
     const struct {
         int attr;
         int type;
         int size;
     } rows[] = {{1, ValueType::kShortString, -1}, {2, ValueType::kShortString, -1}, {3, ValueType::kUInt16, 2},
-                {4, ValueType::kRaw, 65}, {5, ValueType::kUInt16, 2} /* error response */};
+                {4, ValueType::kRaw, 65}, {5, ValueType::kUInt16, 2} /* error response */,
+                {6, ValueType::kUInt16, 2}, {7, ValueType::kShortString, -1}};
     for (const auto& row : rows) {
         item.Setup(&module_, 9, 1, row.attr, row.type, row.size, {}, 0);
         EXPECT_FALSE(item.Read()) << row.attr;
         EXPECT_EQ(item.GetInt16(), 0x04B7) << "buffer unchanged after attribute " << row.attr;
     }
+
+    // Only the first bytes of a value longer than the buffer, when they are all that is wanted.
+    item.Setup(&module_, 9, 1, 6, ValueType::kRaw, 64, {}, 0);
+    EXPECT_FALSE(item.Read());
+    item.TakeFirstBytes(true);
+    ASSERT_TRUE(item.Read());
+    EXPECT_EQ(item.StoredLength(), 64u);
+    item.Setup(&module_, 9, 1, 6, ValueType::kRaw, 64, {}, 0);
+    EXPECT_FALSE(item.Read()) << "a new target wants the whole value again";
 }
 
 TEST_F(ModelTest, FormatNeverReadsPastTheBytesStored)
@@ -419,6 +431,15 @@ TEST_F(ModelTest, PollBuffersHoldTheLargestConnection)
     const std::uint32_t bits = 0;
     module_.Poll().SetSizes(2, 2);
     EXPECT_FALSE(module_.Poll().Write(&bits, ValueKind::kBits32, 0)) << "four bytes do not fit an output of two";
+
+    // A node that consumes more than a connection carries: Send (raw bytes of the largest output)
+    // is refused, and nothing is written past the output or read past the value.
+    const std::array<std::uint8_t, PollItem::kMaxSize> command{0x01, 0x02};
+    for (const int consumed : {449, 0x7FFF, 0xFFFF}) {
+        module_.Poll().SetSizes(consumed, 2);
+        EXPECT_FALSE(module_.Poll().Write(command.data(), ValueKind::kRaw, 0)) << consumed;
+        EXPECT_EQ(module_.Poll().Output().front(), 0) << consumed;
+    }
 }
 
 // A clock that moves only when the model asks it to pause or the driver is asked for a frame.

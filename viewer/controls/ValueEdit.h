@@ -22,6 +22,10 @@ public:
     // editing passes IsHeld() back).
     void Bind(Module* module, int classId, int instance, int attribute, int valueType, int size, bool hold);
 
+    // The bound size is the first bytes of a longer value, which the field shows cut (until the
+    // next Bind).
+    void TakeFirstBytes(bool first) { item_.TakeFirstBytes(first); }
+
     bool IsHeld() const { return held_; }
     void Hold() { held_ = true; }
     void Release() { held_ = false; }

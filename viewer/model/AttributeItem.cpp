@@ -28,6 +28,7 @@ bool AttributeItem::Setup(Module* module, int classId, int instance, int attribu
     valueType_ = valueType;
     size_ = size;
     tag_ = tag;
+    firstBytes_ = false;
     name_ = name.empty() ? "Attr " + std::to_string(classId) + "," + std::to_string(instance) + "," +
                                std::to_string(attribute)
                          : name;
@@ -55,7 +56,9 @@ bool AttributeItem::Read()
     }
     const std::size_t length =
         size_ == kVariableSize ? std::size_t{reply[kReplyDataOffset]} + 1 : static_cast<std::size_t>(size_);
-    if (length > value_.size() || length > arrived) {
+    // An answer longer than the value is not this attribute's, unless only its first bytes are
+    // wanted.
+    if (length > value_.size() || length > arrived || (length < arrived && !firstBytes_)) {
         return false;
     }
     const platform::Lock hold(lock_);

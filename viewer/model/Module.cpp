@@ -61,9 +61,9 @@ int Module::ReadPollSize(int attribute)
     const std::int32_t status =
         driver_->DNGetAttribute(static_cast<std::int16_t>(address_), kConnectionClass, kPollConnectionInstance,
                                 static_cast<std::int16_t>(attribute), reply.data());
-    // Header, service code and two value bytes at least.
+    // Header, service code and the two value bytes, nothing more.
     const int length = reply[4] | (reply[5] << 8);
-    if (status != 0 || reply[7] != kGetAttributeSingleReply || length < 4) {
+    if (status != 0 || reply[7] != kGetAttributeSingleReply || length != 4) {
         return -1;
     }
     return static_cast<std::uint16_t>(ReadInt16(reply.data() + 8));

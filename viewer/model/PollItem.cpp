@@ -60,7 +60,9 @@ bool PollItem::Read()
 
 bool PollItem::Write(const void* value, int kind, int)
 {
-    if (output_.empty() || outputSize_ < 1 || owner_ == nullptr || !owner_->IsOpen()) {
+    // The output is built in a scratch area of the largest size a connection carries: a size the
+    // node reports above it is never encoded.
+    if (output_.empty() || outputSize_ < 1 || !Exchangeable(outputSize_) || owner_ == nullptr || !owner_->IsOpen()) {
         return false;
     }
     std::array<std::uint8_t, kMaxSize> scratch{};

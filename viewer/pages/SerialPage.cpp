@@ -226,6 +226,8 @@ void SerialPage::BindData(ValueEdit* field, QLabel* cut, int classId, int instan
 {
     const int held = std::min(size, static_cast<int>(kValueBufferSize));
     field->Bind(module_, classId, instance, 3, ValueType::kRaw, held, hold);
+    // No size (0, or one that cannot be read) shows no bytes, whatever the node holds.
+    field->TakeFirstBytes(held < size || size == 0);
     const QString note = held < size ? QStringLiteral("first %1 of %2 bytes").arg(held).arg(size) : QString();
     cut->setText(note);
     cut->setVisible(!note.isEmpty());
