@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -530,6 +531,150 @@ TEST_F(ServiceItemTest, AValueThatDoesNotEncodeSendsNothing)
     const std::uint8_t five[5] = {};
     EXPECT_FALSE(item_.Execute(five, ValueKind::kRaw, 5)) << "more than one frame holds after the header";
     EXPECT_TRUE(sent_.empty());
+}
+
+// A node behind the scripted driver that answers, or is silent: time runs on a hand-driven clock,
+// and a call that gets no answer costs the receive time-out. A page reads three attributes on every
+// tick, 100 ms after the last tick ended.
+class SilentNodeTest : public ModelTest {
+protected:
+    static constexpr std::uint32_t kTimeoutMs = 1000;
+    static constexpr std::uint32_t kAnswerMs = 2;
+    static constexpr std::uint32_t kPeriodMs = 100;
+
+    struct Call {
+        std::uint32_t atMs; // from the start of the run
+        platform::automation::DISPID dispId;
+        bool operator==(const Call&) const = default;
+    };
+
+    SilentNodeTest()
+    {
+        module_.UseTicks(clock_);
+        driver_.get = [this](int, int cls, int inst, int attr, std::uint8_t* buffer) {
+            const bool answered = Exchange(automation::dispid::kDNGetAttribute);
+            const bool pollSize = cls == 5 && inst == 2 && (attr == 7 || attr == 8);
+            PutReply(buffer, 0x8E, pollSize ? Bytes{0x02, 0x00} : Bytes{0x2A, 0x00});
+            return answered ? 0 : -1;
+        };
+        driver_.allocate = [this](int, int) { return Exchange(automation::dispid::kDNAllocate) ? 0 : -1; };
+        driver_.openModule = [this](int, const std::uint8_t* record) {
+            configs_.emplace_back(record, record + 6);
+            return Exchange(automation::dispid::kOpenModule) ? 0 : -1;
+        };
+        EXPECT_TRUE(module_.Open(Allocation::kExplicit | Allocation::kPoll));
+        module_.Poll().SetSizes(-1, -1);
+        log_.clear();
+        configs_.clear();
+        startMs_ = clock_.now;
+    }
+
+    bool Exchange(platform::automation::DISPID dispId)
+    {
+        log_.push_back({clock_.now - startMs_, dispId});
+        clock_.now += answering_ ? kAnswerMs : kTimeoutMs;
+        return answering_;
+    }
+
+    // Ticks the page for `forMs`; the longest tick, and how many of its reads brought a value.
+    std::uint32_t Run(std::uint32_t forMs, std::vector<int>* valuesPerTick = nullptr)
+    {
+        std::uint32_t longest = 0;
+        for (const std::uint32_t end = clock_.now + forMs; static_cast<std::int32_t>(clock_.now - end) < 0;) {
+            const std::uint32_t start = clock_.now;
+            int values = 0;
+            for (int attribute = 1; attribute <= 3; ++attribute) {
+                item_.Setup(&module_, 1, 1, attribute, ValueType::kUInt16, 2, {}, 0);
+                values += item_.Read() ? 1 : 0;
+            }
+            longest = std::max(longest, clock_.now - start);
+            if (valuesPerTick != nullptr) {
+                valuesPerTick->push_back(values);
+            }
+            clock_.now += kPeriodMs;
+        }
+        return longest;
+    }
+
+    HandTicks clock_{0xFFFFF000u}; // across the wrap
+    std::uint32_t startMs_ = clock_.now;
+    bool answering_ = true;
+    std::vector<Call> log_;
+    std::vector<Bytes> configs_;
+    AttributeItem item_;
+};
+
+TEST_F(SilentNodeTest, OneWaitThenOneTryASecondAndNeverLongerThanATimeOut)
+{
+    answering_ = false;
+    const std::uint32_t longest = Run(9500);
+    // The first read waits; then a single allocation request after each second without a wait.
+    const std::vector<Call> expected{{0, automation::dispid::kDNGetAttribute},
+                                     {2000, automation::dispid::kDNAllocate},
+                                     {4000, automation::dispid::kDNAllocate},
+                                     {6000, automation::dispid::kDNAllocate},
+                                     {8000, automation::dispid::kDNAllocate}};
+    EXPECT_EQ(log_, expected);
+    EXPECT_EQ(longest, kTimeoutMs);
+    EXPECT_TRUE(module_.Silent());
+    EXPECT_TRUE(module_.IsOpen()) << "the user's allocation stands";
+
+    // A write between two tries is refused at once; an unparsable one never asks.
+    item_.Setup(&module_, 1, 1, 1, ValueType::kUInt16, 2, {}, 0);
+    EXPECT_FALSE(item_.Write("7", ValueKind::kText, 2));
+    EXPECT_EQ(log_.size(), expected.size());
+}
+
+TEST_F(SilentNodeTest, TheNodeThatComesBackIsOpenedAgainWithTheUsersAllocation)
+{
+    answering_ = false;
+    Run(8500); // the node comes back just after the try at 8000 gave up
+    answering_ = true;
+    const std::uint32_t back = clock_.now - startMs_;
+    driver_.calls.clear();
+    std::vector<int> values;
+    Run(2500, &values);
+
+    // The try at 10000 finds it: release, allocate as Select Node does, size the poll item, read.
+    std::vector<platform::automation::DISPID> order;
+    for (const auto& call : driver_.calls) {
+        order.push_back(call.dispId);
+    }
+    namespace d = automation::dispid;
+    ASSERT_GE(order.size(), 8u);
+    EXPECT_EQ(std::vector<platform::automation::DISPID>(order.begin(), order.begin() + 8),
+              (std::vector<platform::automation::DISPID>{d::kDNAllocate, d::kCloseModule, d::kOpenModule, d::kDNGetAttribute,
+                                               d::kDNGetAttribute, d::kDNGetAttribute, d::kDNGetAttribute,
+                                               d::kDNGetAttribute}));
+    EXPECT_EQ(configs_, std::vector<Bytes>{(Bytes{1, 1, 0, 0, 0, 0})});
+    EXPECT_EQ(module_.Poll().OutputSize(), 2);
+    EXPECT_FALSE(module_.Silent());
+
+    // Found by the next try, within a second of its return, and from then on every read of every
+    // tick brings a value.
+    const Call found = *std::find_if(log_.rbegin(), log_.rend(), [](const Call& call) {
+        return call.dispId == automation::dispid::kDNAllocate;
+    });
+    EXPECT_EQ(found.atMs, 10000u);
+    EXPECT_LE(found.atMs - back, Module::kRetryMs);
+    const auto first = std::find(values.begin(), values.end(), 3);
+    ASSERT_NE(first, values.end());
+    EXPECT_TRUE(std::all_of(first, values.end(), [](int v) { return v == 3; }));
+}
+
+TEST_F(SilentNodeTest, OpeningOrClosingASilentNodeWaitsOnceAtMost)
+{
+    answering_ = false;
+    Run(kPeriodMs); // the node is known to be silent
+    EXPECT_TRUE(module_.Close());
+    EXPECT_EQ(driver_.Count(automation::dispid::kCloseModule), 0u) << "nothing to release on a silent node";
+
+    const std::uint32_t start = clock_.now;
+    EXPECT_FALSE(module_.Open(Allocation::kExplicit | Allocation::kPoll));
+    EXPECT_EQ(clock_.now - start, kTimeoutMs);
+    EXPECT_EQ(log_.back().dispId, automation::dispid::kDNAllocate);
+    EXPECT_TRUE(configs_.empty()) << "no OpenModule without an answer";
+    EXPECT_FALSE(module_.IsOpen());
 }
 
 } // namespace

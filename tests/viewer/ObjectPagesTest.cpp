@@ -305,14 +305,27 @@ void ObjectPagesTest::silentNodeShowsErrorAndThePageGoesOn()
     const QByteArray full = fullField.toLatin1();
     int& counter = TickCounterOf(command);
 
+    HandTicks moduleTicks;
+    window.DeviceModule()->UseTicks(moduleTicks);
+
+    // The refresh stops at its first read without an answer; the fields it did not read say so.
     host_->SetSilent(true);
     counter = kPartialTicksPerCycle; // the next tick is a full refresh
+    qsizetype before = Reads();
     page->Tick();
+    QCOMPARE(Reads() - before, 1);
     QCOMPARE(Text(page, tick), QStringLiteral("Error"));
     QCOMPARE(Text(page, full), QStringLiteral("Error"));
     QVERIFY(page->isVisible() && page->TimerActive());
 
+    // Back on the bus: the next try, a second later, finds it, and the page reads on.
     host_->SetSilent(false);
+    counter = kPartialTicksPerCycle;
+    before = Reads();
+    page->Tick();
+    QCOMPARE(Reads(), before);
+    QCOMPARE(Text(page, tick), QStringLiteral("Error"));
+    moduleTicks.now += Module::kRetryMs;
     counter = kPartialTicksPerCycle;
     page->Tick();
     QCOMPARE(Text(page, tick), tickValue);

@@ -69,6 +69,7 @@ platform::automation::HRESULT ScriptedDriver::Invoke(platform::automation::DISPI
         rval = openModule ? openModule(value(1), bytes(2)) : 0;
         break;
     case dispid::kCloseModule: rval = closeModuleAnswer; break;
+    case dispid::kDNAllocate: rval = allocate ? allocate(value(1), value(2)) : 0; break;
     default: break;
     }
     *args[0]->plVal = rval;

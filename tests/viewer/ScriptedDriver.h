@@ -20,7 +20,8 @@ public:
         std::vector<std::int32_t> values; // by-value arguments after rval, in order
     };
 
-    // Handlers return rval. Unscripted methods answer -1.
+    // Handlers return rval. Unscripted methods answer -1, but for OpenModule, CloseModule and
+    // DNAllocate.
     std::function<std::int32_t(int node, int cls, int inst, int attr, std::uint8_t* buffer)> get;
     std::function<std::int32_t(int node, int cls, int inst, int attr, int length, std::uint8_t* buffer)> set;
     std::function<std::int32_t(int txid, int txLength, std::int16_t* rxid, std::int16_t* rxLength,
@@ -29,6 +30,8 @@ public:
     std::function<std::int32_t(int identifier, int length, const std::uint8_t* data)> transmit;
     std::function<std::int32_t(std::int16_t* identifier, std::int16_t* length, std::uint8_t* buffer)> receive;
     std::function<std::int32_t(int node, const std::uint8_t* config)> openModule;
+    // DNAllocate; unscripted it answers 0, as a node that is there.
+    std::function<std::int32_t(int node, int connectionType)> allocate;
     std::int32_t closeModuleAnswer = 0;
 
     std::vector<Call> calls;
