@@ -5,6 +5,7 @@
 // attributes is tested on the pages' own functions.
 
 #include "tests/viewer/DeviceHost.h"
+#include "tests/viewer/ScriptedDriver.h"
 #include "tests/viewer/ViewerFixture.h"
 #include "viewer/app/MainWindow.h"
 #include "viewer/controls/ValueCombo.h"
@@ -31,6 +32,7 @@ using namespace orv::viewer;
 using orv::viewer::test::CallsOf;
 using orv::viewer::test::DeviceHost;
 using orv::viewer::test::Modals;
+using orv::viewer::test::TableDevice;
 using orv::viewer::test::Type;
 using orv::viewer::test::ViewerEnvironment;
 namespace dispid = orv::automation::dispid;
@@ -141,6 +143,7 @@ private slots:
 
     void connectionDecoding();
     void connectionShowsBothInstances();
+    void connectionPathWithoutItsLength();
     void connectionWritesAndFollowsTheNode();
 
 private:
@@ -335,10 +338,17 @@ void ObjectPagesTest::silentNodeShowsErrorAndThePageGoesOn()
 
 void ObjectPagesTest::identityDecoding()
 {
-    using Boxes = IdentityPage::StatusBoxes;
+    // The status word in its six boxes, at the full refresh of an unlocked page.
+    TableDevice device;
+    IdentityPage page({&device.module, Allocation::kExplicit, 0}, nullptr);
+    Child(&page, "passwordField")->setText(QStringLiteral("1"));
+    QTest::keyClick(&page, Qt::Key_Return); // the scripted node takes any password
+    QVERIFY(page.Unlocked());
+    const char* const boxes[] = {"ownedCheck",           "configuredCheck",         "minorRecoverableCheck",
+                                 "minorUnrecoverableCheck", "majorRecoverableCheck", "majorUnrecoverableCheck"};
     const struct {
         std::uint16_t status;
-        Boxes boxes; // owned, configured, minor recoverable/unrecoverable, major recoverable/unrecoverable
+        std::array<bool, 6> checked; // owned, configured, minor recoverable/unrecoverable, major ...
     } statuses[] = {
         {0x00F1, {true, false, false, false, false, false}}, // bits 4..7: extended status, not faults
         {0x0F00, {false, false, true, true, true, true}},
@@ -350,7 +360,14 @@ void ObjectPagesTest::identityDecoding()
         {0xF00A, {false, false, false, false, false, false}},
     };
     for (const auto& row : statuses) {
-        QVERIFY2(IdentityPage::DecodeStatus(row.status) == row.boxes, qPrintable(QString::number(row.status, 16)));
+        device.values[{1, 1, 5}] = {static_cast<std::uint8_t>(row.status), static_cast<std::uint8_t>(row.status >> 8)};
+        IdentityPage::TickCounter() = kPartialTicksPerCycle;
+        page.Tick();
+        QCOMPARE(Text(&page, "statusField"), QString::number(row.status));
+        for (std::size_t i = 0; i < std::size(boxes); ++i) {
+            QVERIFY2(Checked(&page, boxes[i]) == row.checked[i],
+                     qPrintable(QString::number(row.status, 16) + QLatin1Char(' ') + QLatin1String(boxes[i])));
+        }
     }
 
     const struct {
@@ -546,17 +563,27 @@ void ObjectPagesTest::deviceNetDecoding()
     for (const auto& row : macIds) {
         QCOMPARE(DeviceNetPage::MacIdEntry(row.value), row.entry);
     }
-    using Boxes = DeviceNetPage::AllocationBoxes;
+    // The allocation choice in its five boxes (bits 3, 6 and 7 have none) and the master's MAC ID,
+    // at the full refresh.
+    TableDevice device;
+    DeviceNetPage page({&device.module}, nullptr);
+    const char* const boxes[] = {"explicitCheck", "pollCheck", "strobeCheck", "cosCheck", "cyclicCheck"};
     const struct {
         std::uint8_t choice;
-        Boxes boxes; // explicit, poll, strobe, COS, cyclic
+        std::array<bool, 5> checked; // explicit, poll, strobe, COS, cyclic
     } allocations[] = {
         {0x03, {true, true, false, false, false}}, {0x04, {false, false, true, false, false}},
         {0x10, {false, false, false, true, false}}, {0x20, {false, false, false, false, true}},
-        {0xC8, {false, false, false, false, false}}, // bits 3, 6 and 7 have no box
+        {0xC8, {false, false, false, false, false}},
     };
     for (const auto& row : allocations) {
-        QVERIFY(DeviceNetPage::DecodeAllocation(row.choice) == row.boxes);
+        device.values[{3, 1, 5}] = {row.choice, 12};
+        DeviceNetPage::TickCounter() = kPartialTicksPerCycle;
+        page.Tick();
+        QCOMPARE(Text(&page, "masterIdField"), QStringLiteral("12"));
+        for (std::size_t i = 0; i < std::size(boxes); ++i) {
+            QVERIFY2(Checked(&page, boxes[i]) == row.checked[i], boxes[i]);
+        }
     }
     QCOMPARE(DeviceNetPage::SwitchChangedText(0), QStringLiteral("No Change"));
     QCOMPARE(DeviceNetPage::SwitchChangedText(1), QStringLiteral("Changed"));
@@ -723,23 +750,44 @@ void ObjectPagesTest::connectionShowsBothInstances()
     Child<QRadioButton>(page, "ioMessageRadio")->click();
     QVERIFY(Checked(page, "explicitMessageRadio") && !Checked(page, "ioMessageRadio"));
 
-    // Poll: the timing follows at the next tick, the rest at the next full refresh.
+    // Poll: the next tick shows all of the poll connection, never the explicit one's values in
+    // its boxes; the schedule of the full refreshes goes on as it was.
     Child<QRadioButton>(page, "pollRadio")->click();
     QCOMPARE(page->SelectedInstance(), ConnectionPage::kPollInstance);
     ConnectionPage::TickCounter() = 0;
+    const qsizetype before = Reads();
     page->Tick();
+    QCOMPARE(Reads() - before, 18);
+    QCOMPARE(ConnectionPage::TickCounter(), 1);
     QCOMPARE(Child<QComboBox>(page, "watchdogCombo")->currentText(), QStringLiteral("Timeout"));
-    for (int tick = 1; tick < kPartialTicksPerCycle; ++tick) {
-        page->Tick();
-    }
-    check({{"producedIdField", "05fb"}, {"producedSizeEdit", "64"}});
-    page->Tick();
     check({{"stateField", "Established"}, {"transportClassField", "2"}, {"producedIdField", "03ff"},
            {"consumedIdField", "05fd"}, {"producedGroupField", "1"}, {"consumedGroupField", "2 (Destination)"},
            {"producedSizeEdit", "17"}, {"consumedSizeEdit", "8"}, {"producedPathLengthEdit", "6"},
            {"producedPathEdit", "200424643003"}, {"consumedPathLengthEdit", "6"},
            {"consumedPathEdit", "200424963003"}});
     QVERIFY(!Checked(page, "explicitMessageRadio") && Checked(page, "ioMessageRadio"));
+}
+
+// A path is as long as its length says: a length that cannot be read leaves the path unread, and
+// it says so.
+void ObjectPagesTest::connectionPathWithoutItsLength()
+{
+    TableDevice device;
+    device.values[{5, 1, 13}] = {0x02, 0x00};
+    device.values[{5, 1, 14}] = {0x20, 0x04};
+    device.values[{5, 1, 16}] = {0x20, 0x05}; // its length, attribute 15, is not there
+    ConnectionPage page({&device.module}, nullptr);
+    QCOMPARE(Text(&page, "producedPathEdit"), QStringLiteral("2004"));
+    QCOMPARE(Text(&page, "consumedPathLengthEdit"), QStringLiteral("Error"));
+    QCOMPARE(Text(&page, "consumedPathEdit"), QStringLiteral("Error"));
+
+    device.values.erase({5, 1, 13});
+    device.TakeReads();
+    ConnectionPage::TickCounter() = kPartialTicksPerCycle;
+    page.Tick();
+    QCOMPARE(Text(&page, "producedPathEdit"), QStringLiteral("Error")); // not the path read before
+    const auto reads = device.TakeReads();
+    QVERIFY(std::find(reads.begin(), reads.end(), TableDevice::Path{5, 1, 14}) == reads.end());
 }
 
 void ObjectPagesTest::connectionWritesAndFollowsTheNode()
