@@ -5,6 +5,7 @@
 #include "platform/Profile.h"
 #include "platform/automation/Registration.h"
 #include "tests/viewer/DeviceHost.h"
+#include "tests/viewer/ScriptedDriver.h"
 #include "tests/viewer/ViewerFixture.h"
 #include "viewer/app/MainWindow.h"
 #include "viewer/app/Messages.h"
@@ -31,6 +32,7 @@
 
 using namespace orv::viewer;
 using orv::viewer::test::CallsOf;
+using orv::viewer::test::TableDevice;
 using orv::viewer::test::DeviceHost;
 using orv::viewer::test::Modals;
 using orv::viewer::test::ViewerEnvironment;
@@ -89,7 +91,7 @@ private slots:
     void closingClosesTheModuleThenTheDriverOnce();
     void creationFailureLeavesTheWindowUsable();
     void pageSlotsAndPageClosed();
-    void listMappings();
+    void listEntriesCarryTheirValues();
     void promptFilters();
     void heldValueEditKeepsTheTypedText();
     void valueComboWritesTheChosenEntry();
@@ -377,25 +379,47 @@ void ViewerTest::pageSlotsAndPageClosed()
     QVERIFY2(window->isVisible(), "Esc on a page closes the page only");
 }
 
-void ViewerTest::listMappings()
+// A list's entries carry the values they stand for: a refresh selects the entry of the value it
+// read (none for a value no entry carries, or for a read that fails), a choice writes its value.
+void ViewerTest::listEntriesCarryTheirValues()
 {
+    TableDevice device;
+    QWidget form;
+    ValueCombo list(&form);
+    constexpr ComboEntry kEntries[] = {{"seven", 7}, {"eight", 8}, {"short string", 0xDA}, {"19200", 19200}};
+    list.SetEntries(kEntries);
+    QCOMPARE(list.count(), 4);
+    QCOMPARE(list.itemText(2), QStringLiteral("short string"));
     const struct {
-        int mapping;
-        std::uint32_t value;
-        std::optional<int> entry;
-    } entries[] = {
-        {ValueCombo::kBaudRateList, 19200, 5}, {ValueCombo::kBaudRateList, 14400, std::nullopt},
-        {ValueCombo::kDataTypeList, 0xDA, 5},  {ValueCombo::kDataTypeList, 0xC1, std::nullopt},
-        {7, 8, 1},                              {7, 6, std::nullopt}, // below the offset
-        {0, 8, std::nullopt},                   // past the list's 8 entries
+        int type;
+        int size;
+        int kind;
+        std::vector<std::uint8_t> value;
+        int entry;
+    } rows[] = {
+        {ValueType::kByte, 1, ValueKind::kByte, {8}, 1},
+        {ValueType::kByte, 1, ValueKind::kByte, {6}, -1},
+        {ValueType::kByte, 1, ValueKind::kByte, {0xDA}, 2},
+        {ValueType::kInt32, 4, ValueKind::kInt32, {0x00, 0x4B, 0x00, 0x00}, 3},
+        {ValueType::kInt32, 4, ValueKind::kInt32, {0x40, 0x38, 0x00, 0x00}, -1}, // 14400
+        {ValueType::kUInt16, 2, ValueKind::kUInt16, {0x08, 0x00}, 1},
+        {ValueType::kUInt16, 2, ValueKind::kUInt16, {0x08, 0x01}, -1},
+        {ValueType::kByte, 1, ValueKind::kText, {8}, -1}, // a kind that reads no number
     };
-    for (const auto& row : entries) {
-        QCOMPARE(ValueCombo::EntryOf(row.mapping, row.value, 8), row.entry);
+    for (const auto& row : rows) {
+        device.values[{9, 1, 1}] = row.value;
+        list.setCurrentIndex(0);
+        list.Bind(&device.module, 9, 1, 1, row.type, row.size, false);
+        QVERIFY(list.Refresh(row.kind));
+        QCOMPARE(list.currentIndex(), row.entry);
     }
-    QCOMPARE(ValueCombo::ValueOf(7, 0), 7);
-    QCOMPARE(ValueCombo::ValueOf(ValueCombo::kDataTypeList, 5), 218);
-    QCOMPARE(ValueCombo::ValueOf(ValueCombo::kBaudRateList, 8), 0);
-    QCOMPARE(ValueCombo::ValueOf(ValueCombo::kBaudRateList, -1), 0);
+    list.Bind(&device.module, 9, 1, 2, ValueType::kByte, 1, false);
+    list.setCurrentIndex(0);
+    QVERIFY(!list.Refresh(ValueKind::kByte)); // not there: no selection
+    QCOMPARE(list.currentIndex(), -1);
+    list.setCurrentIndex(2);
+    emit list.activated(2);
+    QCOMPARE((device.values[{9, 1, 2}]), std::vector<std::uint8_t>{0xDA});
 }
 
 void ViewerTest::promptFilters()
@@ -445,8 +469,10 @@ void ViewerTest::valueComboWritesTheChosenEntry()
     SelectNode(*window, kNode, true, false);
     QWidget form;
     ValueCombo combo(&form);
-    combo.addItems({"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600"});
-    combo.Bind(window->DeviceModule(), 64, 1, 3, ValueType::kInt32, 4, ValueCombo::kBaudRateList, false);
+    constexpr ComboEntry kBaudRates[] = {{"300", 300},   {"1200", 1200},   {"2400", 2400},   {"4800", 4800},
+                                         {"9600", 9600}, {"19200", 19200}, {"38400", 38400}, {"57600", 57600}};
+    combo.SetEntries(kBaudRates);
+    combo.Bind(window->DeviceModule(), 64, 1, 3, ValueType::kInt32, 4, false);
     QVERIFY(combo.Refresh(ValueKind::kInt32));
     QCOMPARE(combo.currentText(), QStringLiteral("9600"));
 

@@ -28,6 +28,9 @@ int InstanceTypeEntry(std::uint32_t type)
     return static_cast<int>(type & 0x01);
 }
 
+constexpr ComboEntry kWatchdogActions[] = {
+    {"Timeout", 0}, {"Auto Delete", 1}, {"Auto Reset", 2}, {"Deferred Delete", 3}};
+
 constexpr Path At(int attribute)
 {
     return {kConnectionClass, kChosenInstance, attribute};
@@ -52,7 +55,7 @@ constexpr Row kFields[] = {
     Control("consumedPathLengthEdit", At(15), ValueType::kUInt16, 2, ValueKind::kUInt16, kFull),
     Control("consumedPathEdit", At(16), ValueType::kRaw, 0, ValueKind::kRaw, kFull).SizedBy({15}),
     Control("expectedPacketRateEdit", At(9), ValueType::kUInt16, 2, ValueKind::kUInt16, kEveryTick),
-    Control("watchdogCombo", At(12), ValueType::kByte, 1, ValueKind::kByte, kEveryTick),
+    Control("watchdogCombo", At(12), ValueType::kByte, 1, ValueKind::kByte, kEveryTick, kWatchdogActions),
     Control("productionInhibitTimeEdit", At(17), ValueType::kUInt16, 2, ValueKind::kUInt16, kEveryTick),
 };
 

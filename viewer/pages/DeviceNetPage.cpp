@@ -16,6 +16,9 @@ constexpr int kMacIdAttribute = 1;
 // the user chose one.
 enum : unsigned { kFull = 1, kEveryTick = 2, kMacId = 4 };
 
+constexpr ComboEntry kBaudRates[] = {{"125K", 0}, {"250K", 1}, {"500K", 2}};
+constexpr ComboEntry kBusOffInterrupt[] = {{"Disable", 0}, {"Enable", 1}};
+
 constexpr Row kFields[] = {
     Text("classRevisionField", {kDeviceNetClass, 0, 1}, ValueType::kUInt16, 2, &DecimalText, kFull),
     Bits(DeviceNetPage::kAllocationBits, {kDeviceNetClass, 1, 5}, ValueType::kRaw, 2, kFull),
@@ -25,8 +28,9 @@ constexpr Row kFields[] = {
          kFull),
     Text("macIdValueField", {kDeviceNetClass, 1, 8}, ValueType::kByte, 1, &DecimalText, kFull),
     Text("baudRateValueField", {kDeviceNetClass, 1, 9}, ValueType::kByte, 1, &DeviceNetPage::BaudRateText, kFull),
-    Control("baudRateCombo", {kDeviceNetClass, 1, 2}, ValueType::kByte, 1, ValueKind::kByte, kEveryTick),
-    Control("busOffInterruptCombo", {kDeviceNetClass, 1, 3}, ValueType::kByte, 1, ValueKind::kByte, kEveryTick),
+    Control("baudRateCombo", {kDeviceNetClass, 1, 2}, ValueType::kByte, 1, ValueKind::kByte, kEveryTick, kBaudRates),
+    Control("busOffInterruptCombo", {kDeviceNetClass, 1, 3}, ValueType::kByte, 1, ValueKind::kByte, kEveryTick,
+            kBusOffInterrupt),
     Control("busOffCountEdit", {kDeviceNetClass, 1, 4}, ValueType::kByte, 1, ValueKind::kByte, kEveryTick),
     Entry("macIdList", {kDeviceNetClass, 1, kMacIdAttribute}, ValueType::kByte, 1, &DeviceNetPage::MacIdEntry,
           kMacId),

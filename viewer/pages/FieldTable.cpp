@@ -44,7 +44,9 @@ FieldTable::FieldTable(QWidget& page, Module* module, std::span<const Row> rows)
     // Every name a row gives must be there.
     for (const Row& row : rows_) {
         if (row.control != nullptr) {
-            Widget(row.control);
+            if (auto* list = qobject_cast<ValueCombo*>(&Widget(row.control)); list != nullptr && !row.entries.empty()) {
+                list->SetEntries(row.entries);
+            }
         }
         for (const BitBox& box : row.bits) {
             Widget(box.box);
@@ -86,7 +88,7 @@ void FieldTable::BindControl(const Row& row, int instance, int size, bool releas
         edit->Bind(module_, path.classId, path.instance, path.attribute, TypeOf(row), size,
                    !release && edit->IsHeld());
     } else if (auto* list = qobject_cast<ValueCombo*>(&control)) {
-        list->Bind(module_, path.classId, path.instance, path.attribute, TypeOf(row), size, row.mapping,
+        list->Bind(module_, path.classId, path.instance, path.attribute, TypeOf(row), size,
                    !release && list->IsHeld());
     }
 }

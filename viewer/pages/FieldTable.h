@@ -8,6 +8,7 @@
 //
 // A bit field is one table of {check box, mask}, which shows the value and composes the write.
 
+#include "viewer/controls/ValueCombo.h"
 #include "viewer/model/AttributeItem.h"
 #include "viewer/model/ValueType.h"
 
@@ -65,7 +66,7 @@ struct Row {
     Show show = Show::kText;
     unsigned refresh = 0;      // the page's refreshes (a mask of its own) that read the row
     int kind = ValueKind::kRaw; // kControl: how the control shows the value
-    int mapping = 0;           // kControl on a ValueCombo
+    std::span<const ComboEntry> entries{}; // kControl on a ValueCombo: its entries and their values
     QString (*text)(std::uint32_t) = nullptr;
     int (*entry)(std::uint32_t) = nullptr;
     std::span<const BitBox> bits{};
@@ -89,12 +90,12 @@ struct Row {
     }
 };
 
-// A ValueEdit or ValueCombo (`mapping`) bound to the row, refreshed with `kind`.
+// A ValueEdit, or a ValueCombo with `entries`, bound to the row and refreshed with `kind`.
 constexpr Row Control(const char* control, Path path, int type, int size, int kind, unsigned refresh,
-                      int mapping = 0)
+                      std::span<const ComboEntry> entries = {})
 {
     return Row{.control = control, .path = path, .type = type, .size = size, .show = Show::kControl,
-               .refresh = refresh, .kind = kind, .mapping = mapping};
+               .refresh = refresh, .kind = kind, .entries = entries};
 }
 constexpr Row Text(const char* field, Path path, int type, int size, QString (*text)(std::uint32_t),
                    unsigned refresh)
@@ -127,8 +128,8 @@ public:
     // the control to the row as it is, with that size.
     using SizedBind = std::function<void(const Row& row, ValueEdit& control, int instance, int size)>;
 
-    // Resolves every control the rows name among the children of `page`; a name without a control
-    // is a programming error and ends the program.
+    // Resolves every control the rows name among the children of `page` (a name without a control
+    // is a programming error and ends the program) and gives the lists their entries.
     FieldTable(QWidget& page, Module* module, std::span<const Row> rows);
 
     void SetHexView(bool on) { hexView_ = on; }

@@ -83,16 +83,27 @@ constexpr Path Transmit(int attribute)
 // A channel's data bytes: as many as its data size says (0 when it cannot be read).
 constexpr SizeSource kDataSize{10, ValueType::kByte, 1, false};
 
+constexpr ComboEntry kBaudRates[] = {{"300", 300},     {"1200", 1200},   {"2400", 2400},   {"4800", 4800},
+                                     {"9600", 9600},   {"19200", 19200}, {"38400", 38400}, {"57600", 57600}};
+constexpr ComboEntry kDataBits[] = {{"7", 7}, {"8", 8}};
+constexpr ComboEntry kParities[] = {{"None", 0}, {"Odd", 1}, {"Even", 2}, {"Mark", 3}, {"Space", 4}};
+constexpr ComboEntry kStopBits[] = {{"1", 1}, {"2", 2}};
+constexpr ComboEntry kFlowControls[] = {{"None", 0}, {"Xon/Xoff (Software)", 1}, {"CTS/RTS (Hardware)", 2}};
+// The DeviceNet elementary data type codes SINT, INT, USINT, UINT, REAL and SHORT_STRING.
+constexpr ComboEntry kDataTypes[] = {{"signed 8-bit integer", 0xC2},   {"signed 16-bit integer", 0xC3},
+                                     {"unsigned 8-bit integer", 0xC6}, {"unsigned 16-bit integer", 0xC7},
+                                     {"32-bit floating point", 0xCA},  {"short string", 0xDA}};
+
 constexpr int kByte = ValueType::kByte;
 constexpr int kString = ValueType::kShortString;
 
 constexpr Row kFields[] = {
     // S E R I A L   S T R E A M
-    Control("baudRateCombo", Stream(3), ValueType::kInt32, 4, ValueKind::kInt32, kStream, ValueCombo::kBaudRateList),
-    Control("dataBitsCombo", Stream(4), kByte, 1, ValueKind::kByte, kStream, 7),
-    Control("parityCombo", Stream(5), kByte, 1, ValueKind::kByte, kStream, 0),
-    Control("stopBitsCombo", Stream(6), kByte, 1, ValueKind::kByte, kStream, 1),
-    Control("flowControlCombo", Stream(7), kByte, 1, ValueKind::kByte, kStream, 0),
+    Control("baudRateCombo", Stream(3), ValueType::kInt32, 4, ValueKind::kInt32, kStream, kBaudRates),
+    Control("dataBitsCombo", Stream(4), kByte, 1, ValueKind::kByte, kStream, kDataBits),
+    Control("parityCombo", Stream(5), kByte, 1, ValueKind::kByte, kStream, kParities),
+    Control("stopBitsCombo", Stream(6), kByte, 1, ValueKind::kByte, kStream, kStopBits),
+    Control("flowControlCombo", Stream(7), kByte, 1, ValueKind::kByte, kStream, kFlowControls),
     // A delimiter is a short string of its own length, so it is read by its length byte.
     Control("preDelimiterEdit", Stream(11), kString, kVariableSize, ValueKind::kText, kStream).InHexView(),
     Control("postDelimiterEdit", Stream(12), kString, kVariableSize, ValueKind::kText, kStream).InHexView(),
@@ -103,7 +114,7 @@ constexpr Row kFields[] = {
     Bits(kSerialStatusBits, Stream(15), kByte, 1, kStream),
     Bits(kDelimiterModeBits, Stream(10), kByte, 1, kStream),
     // S E R I A L   R E C E I V E
-    Control("receiveDataTypeCombo", Receive(9), kByte, 1, ValueKind::kByte, kReceive, ValueCombo::kDataTypeList),
+    Control("receiveDataTypeCombo", Receive(9), kByte, 1, ValueKind::kByte, kReceive, kDataTypes),
     Control("receiveDataEdit", Receive(3), ValueType::kRaw, 0, ValueKind::kRaw, kReceive).SizedBy(kDataSize),
     Control("receiveToggleEdit", Receive(4), kByte, 1, ValueKind::kByte, kReceive).InHexView(),
     Control("receiveAckEdit", Receive(5), kByte, 1, ValueKind::kByte, kReceive).InHexView(),
@@ -118,7 +129,7 @@ constexpr Row kFields[] = {
     Choice(kReceiveConversionButtons, Receive(13), kByte, 1, &ReceiveConversionEntry, kReceive),
     Bits(kReceiveModeBits, Receive(6), kByte, 1, kReceive),
     // S E R I A L   T R A N S M I T
-    Control("transmitDataTypeCombo", Transmit(9), kByte, 1, ValueKind::kByte, kTransmit, ValueCombo::kDataTypeList),
+    Control("transmitDataTypeCombo", Transmit(9), kByte, 1, ValueKind::kByte, kTransmit, kDataTypes),
     Control("transmitDataEdit", Transmit(3), ValueType::kRaw, 0, ValueKind::kRaw, kTransmit).SizedBy(kDataSize),
     Control("transmitToggleEdit", Transmit(4), kByte, 1, ValueKind::kByte, kTransmit).InHexView(),
     Control("transmitAckEdit", Transmit(5), kByte, 1, ValueKind::kByte, kTransmit).InHexView(),
@@ -132,14 +143,6 @@ constexpr Row kFields[] = {
     Bits(kTransmitInPollBits, Transmit(15), kByte, 1, kTransmit),
     Bits(kTransmitModeBits, Transmit(6), kByte, 1, kTransmit),
 };
-
-const QStringList kBaudRateEntries{"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600"};
-const QStringList kDataBitsEntries{"7", "8"};
-const QStringList kParityEntries{"None", "Odd", "Even", "Mark", "Space"};
-const QStringList kStopBitsEntries{"1", "2"};
-const QStringList kFlowControlEntries{"None", "Xon/Xoff (Software)", "CTS/RTS (Hardware)"};
-const QStringList kDataTypeEntries{"signed 8-bit integer",   "signed 16-bit integer", "unsigned 8-bit integer",
-                                   "unsigned 16-bit integer", "32-bit floating point", "short string"};
 
 void SetEditable(QLineEdit* field, bool editable)
 {
@@ -169,7 +172,6 @@ SerialPage::SerialPage(const PageContext& context, QWidget* parent)
                           ui_->transmitAckLabel, ui_->receiveDataCut, ui_->transmitDataCut}) {
         label->hide();
     }
-    FillLists();
     for (const int section : {kStream, kReceive, kTransmit}) {
         fields_->Bind(static_cast<unsigned>(section), 1, true);
     }
@@ -221,20 +223,6 @@ void SerialPage::Refresh()
     }
     if (const int section = NextSerialSection(orv::viewer::TickCounter(PageCode::kSerialInterface))) {
         RefreshSections(section);
-    }
-}
-
-void SerialPage::FillLists()
-{
-    const std::pair<QComboBox*, const QStringList*> lists[] = {
-        {ui_->baudRateCombo, &kBaudRateEntries},         {ui_->dataBitsCombo, &kDataBitsEntries},
-        {ui_->parityCombo, &kParityEntries},             {ui_->stopBitsCombo, &kStopBitsEntries},
-        {ui_->flowControlCombo, &kFlowControlEntries},   {ui_->receiveDataTypeCombo, &kDataTypeEntries},
-        {ui_->transmitDataTypeCombo, &kDataTypeEntries},
-    };
-    for (const auto& [list, entries] : lists) {
-        list->clear();
-        list->addItems(*entries);
     }
 }
 

@@ -71,7 +71,6 @@ protected:
     void Refresh() override;
 
 private:
-    void FillLists();
     // Binds a channel's data bytes to attribute 3 with `size` bytes, as many as the value buffer
     // holds; a longer value shows its first bytes and the field says that it is cut.
     void BindData(ValueEdit* field, QLabel* cut, int classId, int instance, int size, bool hold);
