@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -341,7 +342,17 @@ void SerialPageTest::viewModeChangesNothing()
     QVERIFY(Find<QLabel>(*page, "viewTitle")->isVisibleTo(page));
     QVERIFY(!Find<QLabel>(*page, "setupTitle")->isVisibleTo(page));
     QVERIFY(!Find<QPushButton>(*page, "resetButton")->isVisibleTo(page));
-    QCOMPARE(Find<QGroupBox>(*page, "statusFrame")->size(), QSize(135, 68));
+    auto* statusFrame = Find<QGroupBox>(*page, "statusFrame");
+    QCOMPARE(statusFrame->size(), QSize(135, 68));
+    // The frame encloses its rows whole: nothing of "FIFO Overrun" is cut off.
+    QVERIFY2(statusFrame->layout()->minimumSize().height() <= statusFrame->height(),
+             qPrintable(QString::number(statusFrame->layout()->minimumSize().height())));
+    for (QWidget* part : statusFrame->findChildren<QWidget*>()) {
+        if (part->isVisibleTo(page)) {
+            QVERIFY2(part->geometry().bottom() < statusFrame->height() - 1, qPrintable(part->objectName()));
+            QVERIFY2(part->height() >= part->minimumSizeHint().height(), qPrintable(part->objectName()));
+        }
+    }
     for (const char* name : {"receiveToggle", "receiveAck", "transmitToggle", "transmitAck"}) {
         QVERIFY(!Find<QPushButton>(*page, (QByteArray(name) + "Button").constData())->isVisibleTo(page));
         QVERIFY(Find<QLabel>(*page, (QByteArray(name) + "Label").constData())->isVisibleTo(page));
@@ -409,11 +420,35 @@ void SerialPageTest::hexViewShowsTheRawBytes()
     for (const auto& row : rows) {
         QCOMPARE(Field(page, row.field)->text(), QString::fromLatin1(row.text));
     }
-    // And takes hex bytes in.
-    Type(page, "timeoutEdit", QStringLiteral("1E"));
-    Type(page, "preDelimiterEdit", QStringLiteral("02787A"));
-    QCOMPARE((device.values[{64, 1, 13}]), (Bytes{0x1E}));
+    // And takes hex bytes in, in either case; what is not hex bytes is refused with a word.
+    auto* status = Find<QLabel>(page, "statusText");
+    const struct {
+        const char* field;
+        const char* typed;
+        const char* shown; // in the field after Enter
+        Bytes written;     // nothing written: empty
+        bool refused;
+    } typing[] = {
+        {"timeoutEdit", "1E", "1E", {0x1E}, false},
+        {"timeoutEdit", "2f", "2F", {0x2F}, false},
+        {"preDelimiterEdit", "02787a", "02787A", {0x02, 'x', 'z'}, false},
+        {"timeoutEdit", "1G", "1G", {}, true},
+        {"timeoutEdit", "123", "123", {}, true},
+        {"transmitDataEdit", "ab", "AB", {}, true}, // two bytes expected
+        {"transmitDataEdit", "abcd", "ABCD", {0xAB, 0xCD}, false},
+    };
+    for (const auto& row : typing) {
+        device.driver.calls.clear();
+        Type(page, row.field, QString::fromLatin1(row.typed));
+        QCOMPARE(Field(page, row.field)->text(), QString::fromLatin1(row.shown));
+        QCOMPARE(status->text().isEmpty(), !row.refused);
+        const bool wrote = std::any_of(device.driver.calls.begin(), device.driver.calls.end(),
+                                       [](const auto& call) { return call.dispId == dispid::kDNSetAttribute; });
+        QCOMPARE(wrote, !row.written.empty());
+    }
+    QCOMPARE((device.values[{64, 1, 13}]), (Bytes{0x2F}));
     QCOMPARE((device.values[{64, 1, 11}]), (Bytes{0x02, 'x', 'z'}));
+    QCOMPARE((device.values[{66, 1, 3}]), (Bytes{0xAB, 0xCD}));
 
     Box(page, "hexViewCheck")->click();
     page.RefreshSections(SerialPage::kAllSections);
@@ -450,6 +485,18 @@ void SerialPageTest::dataBeyondTheValueBufferIsCut()
     QCOMPARE(Field(page, "transmitDataEdit")->text(), QStringLiteral("010203"));
     QVERIFY(!Find<QLabel>(page, "transmitDataCut")->isVisibleTo(&page));
     QVERIFY(!Field(page, "transmitDataEdit")->isReadOnly());
+
+    // A channel of 32 bytes shows its 64 digits whole.
+    Bytes thirtyTwo(hundred.begin(), hundred.begin() + 32);
+    device.values[{65, 1, 10}] = {32};
+    device.values[{65, 1, 3}] = thirtyTwo;
+    page.RefreshSections(SerialPage::kReceiveSection);
+    ValueEdit* received = Field(page, "receiveDataEdit");
+    QCOMPARE(received->text(), QString::fromStdString(HexText(thirtyTwo.data(), 32)));
+    const QRect area = received->contentsRect();
+    const QRect needed = QFontMetrics(received->font()).boundingRect(area, Qt::TextWrapAnywhere, received->text());
+    QVERIFY2(needed.height() <= area.height() && needed.width() <= area.width(),
+             qPrintable(QStringLiteral("%1 of %2 px").arg(needed.height()).arg(area.height())));
 
     device.values.erase({65, 1, 10}); // a data size that cannot be read shows no bytes
     page.RefreshSections(SerialPage::kReceiveSection);

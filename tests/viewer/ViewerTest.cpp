@@ -21,6 +21,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QLabel>
 #include <QListWidget>
@@ -447,6 +448,12 @@ void ViewerTest::heldValueEditKeepsTheTypedText()
     }
     QCOMPARE(edit.text(), QStringLiteral("5000"));
     QCOMPARE(ReadHex(window->DeviceModule(), 5, 1, 9, 2), QStringLiteral("0000")); // nothing written yet
+    // Its context menu (right click, to paste) takes the focus for a moment: the field stays held.
+    QFocusEvent toMenu(QEvent::FocusOut, Qt::PopupFocusReason);
+    QCoreApplication::sendEvent(&edit, &toMenu);
+    QVERIFY(edit.IsHeld());
+    QVERIFY(!edit.Refresh(ValueKind::kUInt16));
+    QCOMPARE(edit.text(), QStringLiteral("5000"));
 
     QTest::keyClick(&edit, Qt::Key_Return);
     QVERIFY(!edit.IsHeld());

@@ -32,6 +32,10 @@ constexpr int kHexadecimalLetter = 'X';
 // Transmit format bits.
 constexpr int kFormatHexadecimal = 0x01;
 constexpr int kFormatLeadingZeros = 0x80;
+// A channel's "Data Bytes (in hex):" field: three lines of 32 digits, room for a 32-byte channel
+// and more.
+constexpr int kDataLines = 3;
+constexpr int kDataColumns = 32;
 // Without "Reset" the "Serial Status" frame encloses only its four boxes.
 constexpr QSize kViewStatusFrameSize(135, 68);
 
@@ -194,6 +198,10 @@ SerialPage::SerialPage(const PageContext& context, QWidget* parent)
                              ui_->receivePostStringEdit, ui_->string1Edit, ui_->string2Edit}) {
         field->SetStringLimit(kMaxStringCharacters);
     }
+    // Room for the 64 digits of a 32-byte channel.
+    for (ValueEdit* data : {ui_->receiveDataEdit, ui_->transmitDataEdit}) {
+        data->SetLines(kDataLines, kDataColumns);
+    }
     ConnectActions();
     active_ = true;
     RefreshSections(kAllSections);
@@ -338,6 +346,9 @@ void SerialPage::ApplyViewMode()
         box->setEnabled(false);
     }
     ui.resetButton->hide();
+    // Its rows keep their height in the smaller frame: no margin above or below them.
+    const QMargins margins = ui.statusLayout->contentsMargins();
+    ui.statusLayout->setContentsMargins(margins.left(), 0, margins.right(), 0);
     ui.statusFrame->setFixedSize(kViewStatusFrameSize);
     ui.setupTitle->hide();
     ui.viewTitle->show();
