@@ -130,6 +130,7 @@ private slots:
     void refreshSchedules();
     void silentNodeShowsErrorAndThePageGoesOn_data();
     void silentNodeShowsErrorAndThePageGoesOn();
+    void restartedNodeIsOpenedAgain();
 
     void identityDecoding();
     void identityShowsTheNode();
@@ -334,6 +335,74 @@ void ObjectPagesTest::silentNodeShowsErrorAndThePageGoesOn()
     QCOMPARE(Text(page, tick), tickValue);
     QCOMPARE(Text(page, full), fullValue);
     QCOMPARE(modals_->Take(), QStringList()); // a failed read is shown in place, never in a box
+}
+
+// The node goes off the bus and restarts there, losing its connections: the pages show "Error" and
+// ask nothing between the tries, one a second; the try that finds it opens it again with the user's
+// allocation, and the values come back.
+void ObjectPagesTest::restartedNodeIsOpenedAgain()
+{
+    MainWindow& window = OpenNode(true);
+    window.Driver()->SetTimeout(100);
+    HandTicks moduleTicks;
+    window.DeviceModule()->UseTicks(moduleTicks);
+    auto* page = Open<DeviceNetPage>(Command::kDeviceNet);
+    QVERIFY(page != nullptr);
+    const auto calls = [this] { return environment_->calls->size(); };
+    const auto tick = [&page](bool full) {
+        DeviceNetPage::TickCounter() = full ? kPartialTicksPerCycle : 0;
+        page->Tick();
+    };
+
+    host_->WithDevice([](devsim::BrelinDevice& device) {
+        device.SetOffBus(true);
+        device.PowerCycle();
+    });
+    std::size_t before = calls();
+    tick(true);
+    QCOMPARE(calls() - before, 1u);
+    for (const char* field : {"busOffCountEdit", "classRevisionField", "masterIdField", "baudRateValueField"}) {
+        QCOMPARE(Text(page, field), QStringLiteral("Error"));
+    }
+    QCOMPARE(Child<QComboBox>(page, "baudRateCombo")->currentIndex(), -1);
+
+    // Between the tries nothing is asked, also by a page that opens: it shows at once what it
+    // cannot read.
+    before = calls();
+    tick(false);
+    auto* connection = Open<ConnectionPage>(Command::kConnection);
+    QVERIFY(connection != nullptr);
+    QCOMPARE(calls(), before);
+    QCOMPARE(Text(connection, "stateField"), QStringLiteral("Error"));
+    page = Open<DeviceNetPage>(Command::kDeviceNet);
+
+    // A try a second later: one allocation request, unanswered.
+    moduleTicks.now += Module::kRetryMs;
+    before = calls();
+    tick(false);
+    QCOMPARE(CallsOf(std::vector(environment_->calls->begin() + static_cast<std::ptrdiff_t>(before),
+                                 environment_->calls->end()),
+                     {dispid::kDNAllocate, dispid::kDNGetAttribute, dispid::kOpenModule}),
+             QStringList{"3(63,1)"});
+    QCOMPARE(Text(page, "busOffCountEdit"), QStringLiteral("Error"));
+
+    // Back on the bus, without its connections: the next try finds it and opens it again.
+    host_->SetSilent(false);
+    moduleTicks.now += Module::kRetryMs;
+    before = calls();
+    tick(false);
+    const auto since = std::vector(environment_->calls->begin() + static_cast<std::ptrdiff_t>(before),
+                                   environment_->calls->end());
+    QCOMPARE(CallsOf(since, {dispid::kDNAllocate, dispid::kCloseModule, dispid::kOpenModule}),
+             (QStringList{"3(63,1)", "14(63)", "13(63)"}));
+    QCOMPARE(Text(page, "busOffCountEdit"), QStringLiteral("0"));
+    QCOMPARE(Child<QComboBox>(page, "baudRateCombo")->currentText(), QStringLiteral("125K"));
+    tick(true);
+    QCOMPARE(Text(page, "classRevisionField"), QStringLiteral("2"));
+    QCOMPARE(Text(page, "masterIdField"), QStringLiteral("0"));
+    QVERIFY(Checked(page, "explicitCheck") && Checked(page, "pollCheck")); // the user's allocation
+    QCOMPARE(window.DeviceModule()->Poll().OutputSize(), 8);
+    QCOMPARE(modals_->Take(), QStringList()); // without a dialog
 }
 
 void ObjectPagesTest::identityDecoding()
