@@ -101,6 +101,16 @@ constexpr ComboEntry kDataTypes[] = {{"signed 8-bit integer", 0xC2},   {"signed 
 constexpr int kByte = ValueType::kByte;
 constexpr int kString = ValueType::kShortString;
 
+// The fields that show raw bytes in hex view: a byte as a number, and a short string.
+constexpr Row ByteField(const char* field, Path path, unsigned refresh)
+{
+    return Control(field, path, kByte, 1, ValueKind::kByte, refresh).InHexView();
+}
+constexpr Row StringField(const char* field, Path path, unsigned refresh)
+{
+    return Control(field, path, kString, kVariableSize, ValueKind::kText, refresh).InHexView();
+}
+
 constexpr Row kFields[] = {
     // S E R I A L   S T R E A M
     Control("baudRateCombo", Stream(3), ValueType::kInt32, 4, ValueKind::kInt32, kStream, kBaudRates),
@@ -109,10 +119,10 @@ constexpr Row kFields[] = {
     Control("stopBitsCombo", Stream(6), kByte, 1, ValueKind::kByte, kStream, kStopBits),
     Control("flowControlCombo", Stream(7), kByte, 1, ValueKind::kByte, kStream, kFlowControls),
     // A delimiter is a short string of its own length, so it is read by its length byte.
-    Control("preDelimiterEdit", Stream(11), kString, kVariableSize, ValueKind::kText, kStream).InHexView(),
-    Control("postDelimiterEdit", Stream(12), kString, kVariableSize, ValueKind::kText, kStream).InHexView(),
-    Control("timeoutEdit", Stream(13), kByte, 1, ValueKind::kByte, kStream).InHexView(),
-    Control("lengthEdit", Stream(14), kByte, 1, ValueKind::kByte, kStream).InHexView(),
+    StringField("preDelimiterEdit", Stream(11), kStream),
+    StringField("postDelimiterEdit", Stream(12), kStream),
+    ByteField("timeoutEdit", Stream(13), kStream),
+    ByteField("lengthEdit", Stream(14), kStream),
     Control("pollProduceEdit", Stream(20), ValueType::kUInt16, 2, ValueKind::kUInt16, kStream).InHexView(),
     Control("pollConsumeEdit", Stream(21), ValueType::kUInt16, 2, ValueKind::kUInt16, kStream).InHexView(),
     Bits(kSerialStatusBits, Stream(15), kByte, 1, kStream),
@@ -120,13 +130,13 @@ constexpr Row kFields[] = {
     // S E R I A L   R E C E I V E
     Control("receiveDataTypeCombo", Receive(9), kByte, 1, ValueKind::kByte, kReceive, kDataTypes),
     Control("receiveDataEdit", Receive(3), ValueType::kRaw, 0, ValueKind::kRaw, kReceive).SizedBy(kDataSize),
-    Control("receiveToggleEdit", Receive(4), kByte, 1, ValueKind::kByte, kReceive).InHexView(),
-    Control("receiveAckEdit", Receive(5), kByte, 1, ValueKind::kByte, kReceive).InHexView(),
-    Control("receiveDataSizeEdit", Receive(10), kByte, 1, ValueKind::kByte, kReceive).InHexView(),
-    Control("receiveWidthEdit", Receive(11), kByte, 1, ValueKind::kByte, kReceive).InHexView(),
-    Control("paddingEdit", Receive(14), kByte, 1, ValueKind::kByte, kReceive).InHexView(),
-    Control("receivePreStringEdit", Receive(7), kString, kVariableSize, ValueKind::kText, kReceive).InHexView(),
-    Control("receivePostStringEdit", Receive(8), kString, kVariableSize, ValueKind::kText, kReceive).InHexView(),
+    ByteField("receiveToggleEdit", Receive(4), kReceive),
+    ByteField("receiveAckEdit", Receive(5), kReceive),
+    ByteField("receiveDataSizeEdit", Receive(10), kReceive),
+    ByteField("receiveWidthEdit", Receive(11), kReceive),
+    ByteField("paddingEdit", Receive(14), kReceive),
+    StringField("receivePreStringEdit", Receive(7), kReceive),
+    StringField("receivePostStringEdit", Receive(8), kReceive),
     Bits(kReceiveInPollBits, Receive(15), kByte, 1, kReceive),
     Bits(kEnabledBits, Receive(16), kByte, 1, kReceive),
     Bits(kSyncBits, Receive(17), kByte, 1, kReceive),
@@ -135,13 +145,13 @@ constexpr Row kFields[] = {
     // S E R I A L   T R A N S M I T
     Control("transmitDataTypeCombo", Transmit(9), kByte, 1, ValueKind::kByte, kTransmit, kDataTypes),
     Control("transmitDataEdit", Transmit(3), ValueType::kRaw, 0, ValueKind::kRaw, kTransmit).SizedBy(kDataSize),
-    Control("transmitToggleEdit", Transmit(4), kByte, 1, ValueKind::kByte, kTransmit).InHexView(),
-    Control("transmitAckEdit", Transmit(5), kByte, 1, ValueKind::kByte, kTransmit).InHexView(),
-    Control("transmitDataSizeEdit", Transmit(10), kByte, 1, ValueKind::kByte, kTransmit).InHexView(),
-    Control("transmitWidthEdit", Transmit(11), kByte, 1, ValueKind::kByte, kTransmit).InHexView(),
-    Control("precisionEdit", Transmit(12), kByte, 1, ValueKind::kByte, kTransmit).InHexView(),
-    Control("string1Edit", Transmit(7), kString, kVariableSize, ValueKind::kText, kTransmit).InHexView(),
-    Control("string2Edit", Transmit(8), kString, kVariableSize, ValueKind::kText, kTransmit).InHexView(),
+    ByteField("transmitToggleEdit", Transmit(4), kTransmit),
+    ByteField("transmitAckEdit", Transmit(5), kTransmit),
+    ByteField("transmitDataSizeEdit", Transmit(10), kTransmit),
+    ByteField("transmitWidthEdit", Transmit(11), kTransmit),
+    ByteField("precisionEdit", Transmit(12), kTransmit),
+    StringField("string1Edit", Transmit(7), kTransmit),
+    StringField("string2Edit", Transmit(8), kTransmit),
     Bits(kLeadingZerosBits, Transmit(13), kByte, 1, kTransmit),
     Choice(kTransmitConversionButtons, Transmit(13), kByte, 1, &TransmitConversionEntry, kTransmit),
     Bits(kTransmitInPollBits, Transmit(15), kByte, 1, kTransmit),
