@@ -1,7 +1,6 @@
 #include "viewer/pages/FieldTable.h"
 
 #include "platform/LittleEndian.h"
-#include "viewer/controls/ValueCombo.h"
 #include "viewer/controls/ValueEdit.h"
 
 #include <QAbstractButton>
@@ -10,6 +9,8 @@
 #include <QListWidget>
 #include <QSignalBlocker>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace orv::viewer {
 namespace {
@@ -102,38 +103,42 @@ void FieldTable::Refresh(unsigned refresh, int instance)
         }
         const Path path = Resolve(row.path, instance);
         if (row.show != Show::kControl) {
-            ShowValue(row, ReadValue(row, path, last));
+            ShowValue(row, ReadValue(path, TypeOf(row), row.size, last));
             continue;
         }
         last = Read{};
         if (row.sizeFrom.attribute == 0) {
             BindControl(row, instance, row.size, false);
-        } else {
-            Row sizeRow;
-            sizeRow.type = row.sizeFrom.type;
-            sizeRow.size = row.sizeFrom.size;
-            Read none;
-            const Read size = ReadValue(sizeRow, {path.classId, path.instance, row.sizeFrom.attribute}, none);
-            auto* edit = qobject_cast<ValueEdit*>(&Widget(row.control));
-            if (!size.ok && row.sizeFrom.errorWhenUnread) {
-                // Without its size the value cannot be read.
-                if (edit != nullptr && !edit->IsHeld()) {
-                    ShowUnread(*edit);
-                }
-                continue;
-            }
-            const int bytes = size.ok ? static_cast<int>(size.value) : 0;
-            if (edit != nullptr && sizedBind_) {
-                sizedBind_(row, *edit, path.instance, bytes);
-            } else {
-                BindControl(row, instance, bytes, false);
-            }
+        } else if (!BindSized(row, path, instance)) {
+            continue;
         }
-        RefreshControl(row, instance);
+        RefreshControl(row);
     }
 }
 
-void FieldTable::RefreshControl(const Row& row, int)
+bool FieldTable::BindSized(const Row& row, const Path& path, int instance)
+{
+    Read none;
+    const Read size =
+        ReadValue({path.classId, path.instance, row.sizeFrom.attribute}, row.sizeFrom.type, row.sizeFrom.size, none);
+    auto* edit = qobject_cast<ValueEdit*>(&Widget(row.control));
+    if (!size.ok && row.sizeFrom.errorWhenUnread) {
+        // Without its size the value cannot be read.
+        if (edit != nullptr && !edit->IsHeld()) {
+            ShowUnread(*edit);
+        }
+        return false;
+    }
+    const int bytes = size.ok ? static_cast<int>(size.value) : 0;
+    if (edit != nullptr && sizedBind_) {
+        sizedBind_(row, *edit, path.instance, bytes);
+    } else {
+        BindControl(row, instance, bytes, false);
+    }
+    return true;
+}
+
+void FieldTable::RefreshControl(const Row& row)
 {
     QWidget& control = Widget(row.control);
     if (auto* edit = qobject_cast<ValueEdit*>(&control)) {
@@ -143,13 +148,13 @@ void FieldTable::RefreshControl(const Row& row, int)
     }
 }
 
-FieldTable::Read FieldTable::ReadValue(const Row& row, const Path& path, Read& last)
+FieldTable::Read FieldTable::ReadValue(const Path& path, int type, int size, Read& last)
 {
     if (last.path.classId == path.classId && last.path.instance == path.instance &&
         last.path.attribute == path.attribute) {
         return last;
     }
-    item_.Setup(module_, path.classId, path.instance, path.attribute, TypeOf(row), row.size, {}, 0);
+    item_.Setup(module_, path.classId, path.instance, path.attribute, type, size, {}, 0);
     Read read{path, item_.Read(), 0};
     if (read.ok) {
         std::uint8_t bytes[4] = {};

@@ -19,7 +19,6 @@
 #include <cstdint>
 #include <functional>
 #include <span>
-#include <vector>
 
 class QWidget;
 
@@ -157,9 +156,11 @@ private:
     };
 
     void BindControl(const Row& row, int instance, int size, bool release);
-    void RefreshControl(const Row& row, int instance);
-    // The row's value through the table's item, shared with the row before when both read the same.
-    Read ReadValue(const Row& row, const Path& path, Read& last);
+    // Reads a sized row's size and binds its control to it; false when the row is not to be read.
+    bool BindSized(const Row& row, const Path& path, int instance);
+    void RefreshControl(const Row& row);
+    // A value through the table's item; the last read's when it read the same path.
+    Read ReadValue(const Path& path, int type, int size, Read& last);
     void ShowValue(const Row& row, const Read& read);
     int TypeOf(const Row& row) const { return row.hex && hexView_ ? ValueType::kRaw : row.type; }
     int KindOf(const Row& row) const { return row.hex && hexView_ ? ValueKind::kRaw : row.kind; }
