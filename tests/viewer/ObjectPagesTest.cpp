@@ -397,7 +397,10 @@ void ObjectPagesTest::restartedNodeIsOpenedAgain()
              (QStringList{"3(63,1)", "14(63)", "13(63)"}));
     QCOMPARE(Text(page, "busOffCountEdit"), QStringLiteral("0"));
     QCOMPARE(Child<QComboBox>(page, "baudRateCombo")->currentText(), QStringLiteral("125K"));
-    tick(true);
+    // The next tick reads everything, not waiting for the next full refresh; the cycle goes on.
+    QCOMPARE(Text(page, "classRevisionField"), QStringLiteral("Error"));
+    tick(false);
+    QCOMPARE(DeviceNetPage::TickCounter(), 1);
     QCOMPARE(Text(page, "classRevisionField"), QStringLiteral("2"));
     QCOMPARE(Text(page, "masterIdField"), QStringLiteral("0"));
     QVERIFY(Checked(page, "explicitCheck") && Checked(page, "pollCheck")); // the user's allocation

@@ -72,6 +72,7 @@ bool Module::Allocate(int flags)
     if (!driver_->OpenModule(address_, config.Data())) {
         return false;
     }
+    ++openings_;
     if (poll) {
         // The master's output is what the node consumes, its input what the node produces.
         const int produced = ReadPollSize(kProducedSizeAttribute);

@@ -68,6 +68,8 @@ public:
     void Answered(bool answered);
     // The last exchange had no answer, nor has any try since.
     bool Silent() const { return silent_; }
+    // How many times the node was opened, by Open or by a try that found it again.
+    int Openings() const { return openings_; }
 
     // Where the card in use puts a received frame's data in the CANRcv buffer.
     void SetFrameDataOffset(int offset) { frameDataOffset_ = offset; }
@@ -89,6 +91,7 @@ private:
     int flags_ = 0;
     bool silent_ = false;
     std::uint32_t silentSinceMs_ = 0;
+    int openings_ = 0;
     std::uint16_t explicitPacketRate_ = 0;
     std::uint16_t pollPacketRate_ = 0;
     std::unique_ptr<PollItem> pollItem_;

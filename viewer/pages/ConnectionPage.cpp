@@ -7,7 +7,6 @@
 #include "viewer/pages/RefreshSchedule.h"
 
 #include <array>
-#include <utility>
 
 namespace orv::viewer {
 namespace {
@@ -63,7 +62,7 @@ constexpr Row kFields[] = {
 
 ConnectionPage::ConnectionPage(const PageContext& context, QWidget* parent)
     : Page(PageCode::kConnection, kTimerId, kPeriodMs, parent), ui_(std::make_unique<Ui::ConnectionPage>()),
-      module_(context.module)
+      module_(context.module), schedule_(PageCode::kConnection, context.module)
 {
     ui_->setupUi(this);
     connect(ui_->explicitRadio, &QRadioButton::clicked, this, [this] { ChooseInstance(kExplicitInstance); });
@@ -152,7 +151,7 @@ QString ConnectionPage::ConsumedGroupText(std::uint32_t characteristics)
 void ConnectionPage::ChooseInstance(int instance)
 {
     selectedInstance_ = instance;
-    fullNext_ = true;
+    schedule_.RequestFull();
     (instance == kPollInstance ? ui_->pollRadio : ui_->explicitRadio)->setChecked(true);
 }
 
@@ -161,10 +160,7 @@ void ConnectionPage::Refresh()
     if (!fields_) {
         return;
     }
-    // A new instance is shown whole at once, not the other instance's values until the next full
-    // refresh; the schedule of the full refreshes goes on as it was.
-    const bool full = NextTickIsFull(TickCounter()) || std::exchange(fullNext_, false);
-    fields_->Refresh(full ? kFull | kEveryTick : kEveryTick, selectedInstance_);
+    fields_->Refresh(schedule_.NextIsFull() ? kFull | kEveryTick : kEveryTick, selectedInstance_);
 }
 
 } // namespace orv::viewer

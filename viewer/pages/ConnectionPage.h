@@ -6,6 +6,7 @@
 
 #include "viewer/pages/FieldTable.h"
 #include "viewer/pages/Page.h"
+#include "viewer/pages/RefreshSchedule.h"
 
 #include <QString>
 
@@ -54,7 +55,8 @@ public:
     static QString ConsumedGroupText(std::uint32_t characteristics);
 
 public slots:
-    // The instance shown: the timing at the next tick, and, that once, everything else too.
+    // The instance shown: all of it at the next tick, not the other instance's values until the
+    // next full refresh.
     void ChooseInstance(int instance);
 
 protected:
@@ -64,9 +66,8 @@ private:
     std::unique_ptr<Ui::ConnectionPage> ui_;
     Module* module_;
     std::unique_ptr<FieldTable> fields_;
+    CycleSchedule schedule_;
     int selectedInstance_ = kExplicitInstance;
-    // The next tick reads everything: the instance changed.
-    bool fullNext_ = false;
 };
 
 } // namespace orv::viewer

@@ -40,7 +40,7 @@ constexpr Row kFields[] = {
 
 DeviceNetPage::DeviceNetPage(const PageContext& context, QWidget* parent)
     : Page(PageCode::kDeviceNet, kTimerId, kPeriodMs, parent), ui_(std::make_unique<Ui::DeviceNetPage>()),
-      module_(context.module)
+      module_(context.module), schedule_(PageCode::kDeviceNet, context.module)
 {
     ui_->setupUi(this);
     if (module_ == nullptr) {
@@ -94,7 +94,7 @@ QString DeviceNetPage::MasterIdText(std::uint32_t allocation)
 void DeviceNetPage::Refresh()
 {
     if (fields_) {
-        fields_->Refresh(NextTickIsFull(TickCounter()) ? kFull | kEveryTick : kEveryTick, 1);
+        fields_->Refresh(schedule_.NextIsFull() ? kFull | kEveryTick : kEveryTick, 1);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "viewer/model/TickSource.h"
 #include "viewer/pages/FieldTable.h"
 #include "viewer/pages/Page.h"
+#include "viewer/pages/RefreshSchedule.h"
 
 #include <QString>
 
@@ -64,6 +65,7 @@ private:
     std::unique_ptr<Ui::DeviceNetPage> ui_;
     Module* module_;
     std::unique_ptr<FieldTable> fields_;
+    CycleSchedule schedule_;
     AttributeItem scratchItem_;
     TickSource* ticks_ = &SystemTicks();
 };

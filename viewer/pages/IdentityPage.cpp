@@ -42,7 +42,8 @@ constexpr Row kFields[] = {
 
 IdentityPage::IdentityPage(const PageContext& context, QWidget* parent)
     : Page(PageCode::kIdentity, kTimerId, kPeriodMs, parent), ui_(std::make_unique<Ui::IdentityPage>()),
-      module_(context.module), allocationFlags_(context.allocationFlags), masterMacId_(context.scnId)
+      module_(context.module), allocationFlags_(context.allocationFlags), masterMacId_(context.scnId),
+      schedule_(PageCode::kIdentity, context.module)
 {
     ui_->setupUi(this);
     connect(ui_->resetButton, &QPushButton::clicked, this, &IdentityPage::Reset);
@@ -104,7 +105,7 @@ void IdentityPage::Refresh()
     if (!unlocked_ || !fields_) {
         return;
     }
-    fields_->Refresh(NextTickIsFull(TickCounter()) ? kFull | kEveryTick : kEveryTick, 1);
+    fields_->Refresh(schedule_.NextIsFull() ? kFull | kEveryTick : kEveryTick, 1);
 }
 
 void IdentityPage::DefaultAction()

@@ -9,6 +9,7 @@
 #include "viewer/model/TickSource.h"
 #include "viewer/pages/FieldTable.h"
 #include "viewer/pages/Page.h"
+#include "viewer/pages/RefreshSchedule.h"
 
 #include <QString>
 
@@ -89,6 +90,7 @@ private:
     std::unique_ptr<FieldTable> fields_;
     int allocationFlags_;
     int masterMacId_;
+    CycleSchedule schedule_;
     AttributeItem scratchItem_;
     ServiceItem resetItem_;
     TickSource* ticks_ = &SystemTicks();

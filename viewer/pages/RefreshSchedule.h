@@ -8,6 +8,8 @@
 
 namespace orv::viewer {
 
+class Module;
+
 // The tick counter of the pages of `pageCode`, 0 at program start.
 int& TickCounter(int pageCode);
 
@@ -24,6 +26,25 @@ inline bool NextTickIsFull(int& counter)
     ++counter;
     return false;
 }
+
+// The schedule of an object page: its kind's cycle of partial and full refreshes, with a full
+// refresh also at the first tick after the node was opened again (a silent node found again) and at
+// the next tick after the page asked for one, so that the page shows the node whole at once; the
+// cycle goes on as it was.
+class CycleSchedule {
+public:
+    CycleSchedule(int pageCode, const Module* module);
+
+    // Advances the counter by one tick and says whether this tick is a full refresh.
+    bool NextIsFull();
+    void RequestFull() { requested_ = true; }
+
+private:
+    int& counter_;
+    const Module* module_;
+    int openings_;
+    bool requested_ = false;
+};
 
 // Advances `counter` by one tick and gives the section this tick reads: 1 (stream), 2 (receive),
 // 4 (transmit), or 0.
