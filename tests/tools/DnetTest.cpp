@@ -143,8 +143,9 @@ void CheckCardSession(const ProgramResult& result, int node)
     std::snprintf(answerId, sizeof answerId, "%03X", 0x403 + 8 * node);
     EXPECT_EQ(lines[7], std::string("sent ") + requestId + "  [5]  00 0E 01 01 01");
     EXPECT_EQ(lines[8], std::string(answerId) + "  [4]  00 8E " + ValueHex(lines[1]));
-    // scan: the node alone answers
-    EXPECT_TRUE(std::regex_match(lines[9], std::regex("node " + n + R"(: vendor id \d+, product name ".*Brelin.*")")))
+    // scan: the node alone answers, already open: read, and left open
+    EXPECT_TRUE(std::regex_match(lines[9], std::regex("node " + n + R"(: vendor id \d+, .*, product name ".*Brelin.*", .*)"
+                                                      R"(; allocated to this master before the scan, left allocated)")))
         << lines[9];
 }
 

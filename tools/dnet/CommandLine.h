@@ -33,7 +33,7 @@ struct Command {
     bool hasData = false;           // a poll without bytes differs from one with bytes
     int canId = 0;                  // send
     int count = 1000;               // bench
-    int waitMs = 50;                // scan: how long to wait for each node
+    int waitMs = 50;                // scan: the window for the answers after the requests
     std::string file;               // a command that reads a file
     std::string bus;                // monitor: the bus to watch (else the global --bus)
 };
