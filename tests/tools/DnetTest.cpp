@@ -102,6 +102,27 @@ private:
     static inline std::string registerError_;
 };
 
+// A tcp:// bus on a free port, for brelinsim processes the test starts.
+class DnetOnTcp : public Dnet {
+protected:
+    void SetUp() override
+    {
+        Dnet::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        if (kBrelinsim.empty() || !fs::exists(kBrelinsim)) {
+            GTEST_SKIP() << "brelinsim is not built yet (" << kBrelinsim << ")";
+        }
+        port = FreeTcpPort();
+        ASSERT_GT(port, 0);
+        bus = "tcp://127.0.0.1:" + std::to_string(port) + "/can0";
+    }
+
+    int port = -1;
+    std::string bus;
+};
+
 std::string Describe(const ProgramResult& result)
 {
     return "exit " + std::to_string(result.status) + "\n--- stdout:\n" + result.out + "--- stderr:\n" + result.err;
@@ -427,14 +448,8 @@ TEST_F(Dnet, ScanLogsEveryFrameItExchanged)
     EXPECT_EQ(releases, 1u);
 }
 
-TEST_F(Dnet, ScanListsFourNodesOnATcpBusAndLeavesAHeldOneToItsMaster)
+TEST_F(DnetOnTcp, ScanListsFourNodesAndLeavesAHeldOneToItsMaster)
 {
-    if (kBrelinsim.empty() || !fs::exists(kBrelinsim)) {
-        GTEST_SKIP() << "brelinsim is not built yet (" << kBrelinsim << ")";
-    }
-    const int port = FreeTcpPort();
-    ASSERT_GT(port, 0);
-    const std::string bus = "tcp://127.0.0.1:" + std::to_string(port) + "/can0";
     std::vector<std::unique_ptr<BackgroundProgram>> simulators;
     // Node 42 last: a device is off line for its first half second, so once 42 answers, all are on.
     for (const int node : {10, 21, 63, 42}) {
@@ -530,14 +545,8 @@ TEST_F(Dnet, BenchOnAnUntimedBusStatesNoLimit)
         << lines[0];
 }
 
-TEST_F(Dnet, TcpBusServedByBrelinsim)
+TEST_F(DnetOnTcp, BusServedByBrelinsim)
 {
-    if (kBrelinsim.empty() || !fs::exists(kBrelinsim)) {
-        GTEST_SKIP() << "brelinsim is not built yet (" << kBrelinsim << ")";
-    }
-    const int port = FreeTcpPort();
-    ASSERT_GT(port, 0);
-    const std::string bus = "tcp://127.0.0.1:" + std::to_string(port) + "/can0";
     // On line at once, without the device's two-second duplicate MAC ID check.
     BackgroundProgram simulator({kBrelinsim, "--bus", bus, "--node", "63", "--no-mac-check"},
                                 (Folder() / "brelinsim.log").string());
