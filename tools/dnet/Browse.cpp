@@ -26,6 +26,8 @@ constexpr std::uint8_t kObjectStateConflict = 0x0C;
 // again after a pause in which answers are taken, this often at most.
 constexpr int kSendAttempts = 3;
 constexpr std::uint32_t kRetryPauseMs = 2;
+// More frames than any card's receive queue holds: a drain ends even on a flooded bus.
+constexpr int kDrainLimit = 8192;
 
 // An answer to a connection request of this master: a Group 2 explicit response, not fragmented,
 // whose header carries the master's MAC ID.
@@ -227,6 +229,10 @@ Outcome Browse(BrowseLink& link, const BrowseSettings& settings, ScanResult& res
         if (mac != (settings.masterMacId & 0x3F)) {
             everyone.push_back(mac);
         }
+    }
+    // What waited in the card before the browse answers none of its requests.
+    CanFrame stale;
+    for (int n = 0; n < kDrainLimit && link.Receive(stale, 1); ++n) {
     }
     std::array<std::optional<ScannedNode>, 64> found;
     Exchange exchange(link, settings);
