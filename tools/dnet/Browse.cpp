@@ -98,6 +98,8 @@ private:
     std::uint64_t bits_ = 0;
 };
 
+// One run of a connection request (Allocate or Release of the explicit connection) to many nodes
+// at once, and the collection of their answers.
 class Exchange {
 public:
     using OnAnswer = std::function<void(const Answer&)>;
