@@ -5,6 +5,7 @@
 // Then the driver with each card on a TCP bus against brelinsim in another process, beside a short
 // Python master (tcp_master.py) run on the same bus in the same run.
 
+#include "bench/ChildProgram.h"
 #include "canbus/SimBus.h"
 #include "canbus/WireTime.h"
 #include "devsim/SimBusDevice.h"
@@ -25,18 +26,14 @@
 #include <vector>
 
 #include <arpa/inet.h>
-#include <csignal>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace {
+
+using orv::bench::Child;
+using orv::bench::FreePort;
 
 // The system clock with its sleeps skipped.
 class NoPauseClock final : public orv::devicenet::SystemClock {
@@ -198,78 +195,6 @@ void GetAttributeSingleOnTheWire(benchmark::State& state)
 BENCHMARK(GetAttributeSingleOnTheWire)->Arg(125000)->Arg(250000)->Arg(500000)->UseRealTime()->MinTime(0.5);
 
 // ---- the driver on a TCP bus against brelinsim ------------------------------------------------
-
-// A program started with its standard output on a pipe; killed when it goes.
-class Child {
-public:
-    explicit Child(std::vector<std::string> argv)
-    {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        std::vector<char*> args;
-        for (auto& arg : argv) {
-            args.push_back(arg.data());
-        }
-        args.push_back(nullptr);
-        if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        out_ = fds[0];
-    }
-    ~Child()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        close(out_);
-    }
-
-    // Its output until it contains `text` (true) or ends, or 5 s pass.
-    bool Await(const std::string& text)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (output_.find(text) == std::string::npos) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            pollfd readable{out_, POLLIN, 0};
-            char chunk[512];
-            ssize_t got = 0;
-            if (pid_ <= 0 || left.count() <= 0 || poll(&readable, 1, static_cast<int>(left.count())) <= 0 ||
-                (got = read(out_, chunk, sizeof chunk)) <= 0) {
-                return false;
-            }
-            output_.append(chunk, static_cast<std::size_t>(got));
-        }
-        return true;
-    }
-    const std::string& Output() const { return output_; }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string output_;
-};
-
-std::uint16_t FreePort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
 
 // One brelinsim for the whole run, node 63 on a bus of its own; null when it does not start.
 Child* Simulator(std::string& bus)

@@ -21,6 +21,18 @@ struct BusCounters {
     std::uint64_t malformed = 0; // frames refused for their form (length above 8, bad line, ...)
 };
 
+// What a bus has to say about itself beside its frames, one line for a person to read.
+struct BusNotice {
+    enum class Kind {
+        Lost,    // the bus's interface went away or down; the bus tries to take it up again
+        Back,    // the interface is there again and the bus carries frames again
+        Dropped, // frames were lost on the way in (`frames` of them)
+    };
+    Kind kind = Kind::Lost;
+    std::uint64_t frames = 0;
+    std::string text; // names the bus and the cause, e.g. "socketcan:can0: interface lost (ENODEV: ...)"
+};
+
 class Bus {
 public:
     virtual ~Bus() = default;
@@ -36,9 +48,20 @@ public:
     // first; true when a frame is pending. The thread sleeps meanwhile.
     virtual bool WaitForFrame(std::chrono::milliseconds timeout) = 0;
 
-    // A descriptor that polls readable while a frame is pending, for a program that waits on the
-    // bus and other things in one poll; -1 where the bus has none (the in-process sim bus).
+    // A descriptor that polls readable while a frame is pending or the bus has work for
+    // TryReceive (an error to take, a reopen that is due), for a program that waits on the bus and
+    // other things in one poll; -1 where the bus has none (the in-process sim bus). It stays the
+    // same descriptor for the life of the bus.
     virtual int ReadyDescriptor() const = 0;
+
+    // Takes the oldest notice the bus has not yet handed out, without waiting. False when there is
+    // none. A bus keeps a few of them; a caller that never asks loses the oldest, nothing else.
+    // A notice made while a thread waits in WaitForFrame ends that wait.
+    virtual bool TakeNotice(BusNotice& notice)
+    {
+        (void)notice;
+        return false;
+    }
 
     // Leaves the bus. May come from another thread while one waits in WaitForFrame: the wait ends.
     virtual void Close() = 0;

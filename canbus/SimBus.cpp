@@ -10,12 +10,6 @@
 
 namespace canbus {
 
-std::uint64_t SteadyNanoseconds()
-{
-    return static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count());
-}
-
 namespace {
 
 constexpr std::uint32_t kFallbackBitrate = 125000;

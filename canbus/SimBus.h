@@ -17,6 +17,7 @@
 #include "canbus/BusString.h"
 #include "canbus/Bus.h"
 #include "canbus/BoundedQueue.h"
+#include "canbus/NanoClock.h"
 #include "canbus/SimNode.h"
 
 #include <chrono>
@@ -30,10 +31,6 @@
 #include <vector>
 
 namespace canbus {
-
-// Monotonic time in nanoseconds.
-using NanoClock = std::function<std::uint64_t()>;
-std::uint64_t SteadyNanoseconds();
 
 // Blocks on `wake`, whose mutex `lock` holds, until it is notified or the bus clock reads
 // `untilNs`; may return early. The sim bus sleeps through this, so that tests can run its waits

@@ -100,8 +100,6 @@ void TuneConnection(int fd)
     SetOption(fd, IPPROTO_TCP, TCP_KEEPCNT, kKeepProbes);
 }
 
-std::string ErrnoText(int error) { return std::strerror(error); }
-
 void CloseFd(int& fd)
 {
     if (fd >= 0) {

@@ -2,6 +2,8 @@
 // Socket plumbing of the TCP bus: its address, listening, connecting, and the options every
 // connection runs with.
 
+#include "canbus/SystemError.h"
+
 #include <cstdint>
 #include <string>
 
@@ -30,8 +32,6 @@ int ConnectTo(const SocketAddress& address, int timeoutMs);
 // A frame's line leaves at once (TCP_NODELAY), and a peer that vanished without a word (its host
 // went down, the network split) is found by keepalive probes within about a minute.
 void TuneConnection(int fd);
-
-std::string ErrnoText(int error);
 
 // Closes `fd` if open and sets it to -1.
 void CloseFd(int& fd);

@@ -34,7 +34,7 @@ struct BrelinDevice::Impl {
         model.devicenet.baudRate = options.baudRate <= kMaxBaudRate ? options.baudRate : 0;
         model.devicenet.macSwitch = options.macSwitch;
         model.devicenet.baudSwitch = options.baudSwitch;
-        output.SetFaults(options.faults);
+        SetFaults(options.faults);
         Restart();
     }
 
@@ -50,7 +50,22 @@ struct BrelinDevice::Impl {
     std::uint32_t phaseUntilMs = 0;
     int macChecksSent = 0;
 
-    bool Deaf() const { return options.busBaudRate >= 0 && options.busBaudRate != model.activeBaudRate; }
+    bool offBus = false;
+
+    // Hears and sends nothing: another data rate than the bus's, or off the bus.
+    bool Deaf() const
+    {
+        return offBus || (options.busBaudRate >= 0 && options.busBaudRate != model.activeBaudRate);
+    }
+
+    void SetFaults(const Faults& faults)
+    {
+        if (faults.macSwitch != kNoSwitch) {
+            model.devicenet.macSwitch = faults.macSwitch;
+            model.devicenet.baudSwitch = faults.baudSwitch;
+        }
+        output.SetFaults(faults);
+    }
 
     // Power-up and Reset: switches are read, the stored MAC ID and data rate come into use, every
     // connection and everything volatile is gone.
@@ -59,11 +74,11 @@ struct BrelinDevice::Impl {
         DeviceNetState& dn = model.devicenet;
         dn.macSwitchAtStart = dn.macSwitch;
         dn.baudSwitchAtStart = dn.baudSwitch;
-        if (dn.macSwitch <= kMaxMacId) {
-            dn.macId = dn.macSwitch;
+        if (!SetOverNetwork(dn.macSwitch, kMaxMacId)) {
+            dn.macId = static_cast<std::uint8_t>(dn.macSwitch);
         }
-        if (dn.baudSwitch <= kMaxBaudRate) {
-            dn.baudRate = dn.baudSwitch;
+        if (!SetOverNetwork(dn.baudSwitch, kMaxBaudRate)) {
+            dn.baudRate = static_cast<std::uint8_t>(dn.baudSwitch);
         }
         model.activeMacId = dn.macId;
         model.activeBaudRate = dn.baudRate;
@@ -461,12 +476,17 @@ void BrelinDevice::SetSwitches(std::uint8_t macSwitch, std::uint8_t baudSwitch)
     impl_->model.devicenet.baudSwitch = baudSwitch;
 }
 
+void BrelinDevice::SetOffBus(bool off)
+{
+    impl_->offBus = off;
+}
+
 void BrelinDevice::PowerCycle()
 {
     impl_->Restart();
 }
 
-void BrelinDevice::SetFaults(const Faults& faults) { impl_->output.SetFaults(faults); }
+void BrelinDevice::SetFaults(const Faults& faults) { impl_->SetFaults(faults); }
 const Faults& BrelinDevice::GetFaults() const { return impl_->output.GetFaults(); }
 std::uint64_t BrelinDevice::HeldOverflow() const { return impl_->output.HeldOverflow(); }
 

@@ -31,8 +31,11 @@ public:
         std::uint8_t baudRate = 0;  // stored data rate: 0 125K, 1 250K, 2 500K
         int busBaudRate = -1;       // the bus's data rate; -1: always the device's own. On a
                                     // mismatch the device hears and sends nothing.
-        std::uint8_t macSwitch = 99; // switch positions; above 63 and above 2 mean "set by software"
-        std::uint8_t baudSwitch = 9;
+        // Switch positions 0..255: at or below 63 and 2 they set the MAC ID and data rate at
+        // power-up and Reset; above, the values are set over the network. -1: the device has no
+        // such switch and reports the value in use. The faults' switches=M/B, when given, win.
+        int macSwitch = -1;
+        int baudSwitch = -1;
         bool duplicateMacCheck = false; // go on line through the duplicate MAC ID check (2 x 1 s)
         std::uint32_t restartMs = 0;    // off line this long after power-up and after a Reset
         std::uint32_t reassemblyTimeoutMs = 1000; // a fragmented request waits this long per fragment
@@ -62,6 +65,9 @@ public:
     void InjectBusOff();
     // Moves the rotary switches; they are read at power-up and at Reset.
     void SetSwitches(std::uint8_t macSwitch, std::uint8_t baudSwitch);
+    // Takes the device off the bus (`off`) or puts it back, as with its cable pulled and plugged in
+    // again: while off it hears and sends nothing; it keeps its state and its timers run.
+    void SetOffBus(bool off);
     // Power off and on: the device starts again at the next Poll.
     void PowerCycle();
 
@@ -72,7 +78,7 @@ public:
 
     // The MAC ID in use on the bus.
     std::uint8_t MacId() const;
-    // Answering on the bus (not restarting, checking its MAC ID, faulted, bus-off or deaf).
+    // Answering on the bus (not restarting, checking its MAC ID, faulted, bus-off, deaf or off it).
     bool Online() const;
 
 private:

@@ -1,6 +1,6 @@
 // DeviceNet object (class 3), instance 1: MAC ID and data rate (stored now, in use from the next
-// Reset; settable only while the switches are in their programmable positions), bus-off
-// interrupt and counter, the allocation of the connection set, the switches.
+// Reset; settable unless a switch sets them), bus-off interrupt and counter, the allocation of the
+// connection set, the switches (a device without them reports the MAC ID and data rate in use).
 
 #include "devsim/ObjectHelpers.h"
 
@@ -20,12 +20,12 @@ const AttributeEntry kInstanceAttributes[] = {
      [](Model& m, std::uint8_t, const Value& v) {
          return v.number > kMaxMacId ? Invalid() : Store(m, m.devicenet.macId, v.number);
      },
-     [](const Model& m, std::uint8_t) { return m.devicenet.macSwitch > kMaxMacId; }},
+     [](const Model& m, std::uint8_t) { return SetOverNetwork(m.devicenet.macSwitch, kMaxMacId); }},
     {2, Kind::Usint, 0, [](const Model& m, std::uint8_t) { return Number(m.devicenet.baudRate); },
      [](Model& m, std::uint8_t, const Value& v) {
          return v.number > kMaxBaudRate ? Invalid() : Store(m, m.devicenet.baudRate, v.number);
      },
-     [](const Model& m, std::uint8_t) { return m.devicenet.baudSwitch > kMaxBaudRate; }},
+     [](const Model& m, std::uint8_t) { return SetOverNetwork(m.devicenet.baudSwitch, kMaxBaudRate); }},
     {3, Kind::Usint, 0, [](const Model& m, std::uint8_t) { return Number(m.devicenet.busOffInterrupt ? 1 : 0); },
      [](Model& m, std::uint8_t, const Value& v) {
          return v.number > 1 ? Invalid() : Store(m, m.devicenet.busOffInterrupt, v.number != 0);
@@ -47,8 +47,17 @@ const AttributeEntry kInstanceAttributes[] = {
     {7, Kind::Usint, 0,
      [](const Model& m, std::uint8_t) { return Number(m.devicenet.baudSwitch != m.devicenet.baudSwitchAtStart); },
      nullptr},
-    {8, Kind::Usint, 0, [](const Model& m, std::uint8_t) { return Number(m.devicenet.macSwitch); }, nullptr},
-    {9, Kind::Usint, 0, [](const Model& m, std::uint8_t) { return Number(m.devicenet.baudSwitch); }, nullptr},
+    {8, Kind::Usint, 0,
+     [](const Model& m, std::uint8_t) {
+         return Number(static_cast<std::uint32_t>(m.devicenet.macSwitch == kNoSwitch ? m.activeMacId : m.devicenet.macSwitch));
+     },
+     nullptr},
+    {9, Kind::Usint, 0,
+     [](const Model& m, std::uint8_t) {
+         return Number(
+             static_cast<std::uint32_t>(m.devicenet.baudSwitch == kNoSwitch ? m.activeBaudRate : m.devicenet.baudSwitch));
+     },
+     nullptr},
 };
 
 // Allocate and Release may also come over the explicit connection.

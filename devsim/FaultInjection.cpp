@@ -16,6 +16,14 @@ bool ParseNumber(std::string_view text, std::uint32_t& value)
     return ec == std::errc{} && ptr == end && !text.empty();
 }
 
+bool Unknown(std::string_view item, std::string& error)
+{
+    error = "unknown fault '" + std::string(item) +
+            "': expected drop=N (N>0), dup, delay=MS (up to 60000), second-mac=M (0..63), "
+            "bad-fragments=skip-count|missing-first|truncate, switches=M/B (0..255 each) or none";
+    return false;
+}
+
 bool ParseOne(std::string_view item, Faults& faults, std::string& error)
 {
     const std::size_t eq = item.find('=');
@@ -39,11 +47,17 @@ bool ParseOne(std::string_view item, Faults& faults, std::string& error)
         faults.fragments = FragmentFault::MissingFirst;
     } else if (name == "bad-fragments" && value == "truncate") {
         faults.fragments = FragmentFault::Truncate;
+    } else if (const std::size_t slash = value.find('/');
+               name == "switches" && slash != std::string_view::npos && ParseNumber(value.substr(0, slash), number) &&
+               number <= 255) {
+        std::uint32_t baud = 0;
+        if (!ParseNumber(value.substr(slash + 1), baud) || baud > 255) {
+            return Unknown(item, error);
+        }
+        faults.macSwitch = static_cast<int>(number);
+        faults.baudSwitch = static_cast<int>(baud);
     } else {
-        error = "unknown fault '" + std::string(item) +
-                "': expected drop=N (N>0), dup, delay=MS (up to 60000), second-mac=M (0..63), "
-                "bad-fragments=skip-count|missing-first|truncate or none";
-        return false;
+        return Unknown(item, error);
     }
     return true;
 }
@@ -90,6 +104,9 @@ std::string DescribeFaults(const Faults& faults)
     case FragmentFault::MissingFirst: add("bad-fragments=missing-first"); break;
     case FragmentFault::Truncate: add("bad-fragments=truncate"); break;
     case FragmentFault::None: break;
+    }
+    if (faults.macSwitch >= 0) {
+        add("switches=" + std::to_string(faults.macSwitch) + "/" + std::to_string(faults.baudSwitch));
     }
     return text.empty() ? "none" : text;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Faults the device injects into what it sends, for testing masters: lost, repeated and late
-// frames, answers that seem to come from a second MAC ID, malformed fragment sequences.
+// frames, answers that seem to come from a second MAC ID, malformed fragment sequences; and switch
+// positions that a master's display may not expect.
 //
 // Text form (brelinsim's --fault, one or more comma-separated):
 //   drop=N            drop every Nth frame the device sends (1: every frame)
@@ -9,6 +10,8 @@
 //                     time; beyond, frames are dropped and counted)
 //   second-mac=M      precede every answer by a copy sent from MAC ID M
 //   bad-fragments=K   K = skip-count | missing-first | truncate
+//   switches=M/B      the MAC ID and baud-rate switches at positions M and B (0..255; above 63
+//                     and 2 the values are set over the network: 99/9 reports those positions)
 //   none              no faults
 
 #include "canbus/Frame.h"
@@ -30,6 +33,8 @@ struct Faults {
     std::uint32_t delayMs = 0;
     int secondMacId = -1; // -1: none
     FragmentFault fragments = FragmentFault::None;
+    int macSwitch = -1; // switch positions; -1: as the device's options say
+    int baudSwitch = -1;
 };
 
 // Adds the faults of `text` to `faults`. False with a one-line `error` when the text is not

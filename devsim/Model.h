@@ -36,19 +36,29 @@ struct IdentityState {
     bool unlocked = false;
 };
 
-// Switch values at or below these are switch settings; above, the value is set by software.
+// Switch positions at or below these are switch settings, which win at power-up and at Reset;
+// above, the value is set over the network.
 inline constexpr std::uint8_t kMaxMacId = 63;
 inline constexpr std::uint8_t kMaxBaudRate = 2;
+// The position of a device without that switch: it reports the value in use, which is set over the
+// network.
+inline constexpr int kNoSwitch = -1;
+
+// Whether the value behind a switch at `position` is set over the network.
+inline bool SetOverNetwork(int position, int highestSetting)
+{
+    return position == kNoSwitch || position > highestSetting;
+}
 
 struct DeviceNetState {
     std::uint8_t macId = 63;   // stored; in use from the next Reset
     std::uint8_t baudRate = 0; // stored; 0 125K, 1 250K, 2 500K
     bool busOffInterrupt = false;
     std::uint8_t busOffCounter = 0;
-    std::uint8_t macSwitch = 99;
-    std::uint8_t baudSwitch = 9;
-    std::uint8_t macSwitchAtStart = 99; // switch values read at power-up
-    std::uint8_t baudSwitchAtStart = 9;
+    int macSwitch = kNoSwitch; // switch positions, 0..255 or kNoSwitch
+    int baudSwitch = kNoSwitch;
+    int macSwitchAtStart = kNoSwitch; // positions read at power-up
+    int baudSwitchAtStart = kNoSwitch;
 };
 
 struct Model {

@@ -172,6 +172,13 @@ int main(int argc, char** argv)
     }
     std::fflush(stdout);
 
+    // What the bus says of itself (its interface lost or back, frames it dropped), as it happens.
+    const auto reportBus = [&] {
+        for (canbus::BusNotice notice; bus->TakeNotice(notice);) {
+            std::fprintf(stderr, "brelinsim: %s\n", notice.text.c_str());
+        }
+    };
+
     std::uint8_t input[256];
     while (!stopRequested) {
         const std::uint64_t nowNs = NowNs();
@@ -181,6 +188,7 @@ int main(int argc, char** argv)
             logFrame(frame);
             device.OnFrame(frame, now);
         }
+        reportBus();
         if (terminal) {
             for (std::size_t n = terminal->Read(input); n > 0; n = terminal->Read(input)) {
                 device.SerialInput(std::span(input, n), now);
@@ -190,10 +198,11 @@ int main(int argc, char** argv)
         SleepUntilWork(*bus, terminal.get(), device.NextTimer(now), nowNs, waitMask);
     }
     bus->Close();
+    reportBus();
     const canbus::BusCounters counters = bus->Counters();
-    std::printf("brelinsim: stopped; %llu frames received, %llu sent, %llu refused by the bus\n",
+    std::printf("brelinsim: stopped; %llu frames received, %llu sent, %llu refused by the bus, %llu dropped by it\n",
                 static_cast<unsigned long long>(counters.received), static_cast<unsigned long long>(counters.sent),
-                static_cast<unsigned long long>(refused));
+                static_cast<unsigned long long>(refused), static_cast<unsigned long long>(counters.dropped));
     if (device.HeldOverflow() != 0) {
         std::printf("brelinsim: %llu frames dropped by the delay fault, which held as many as it may\n",
                     static_cast<unsigned long long>(device.HeldOverflow()));

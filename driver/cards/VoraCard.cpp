@@ -1,10 +1,12 @@
 #include "driver/cards/VoraCard.h"
 
+#include "driver/devicenet/AnswerFit.h"
 #include "driver/devicenet/CanFrame.h"
 #include "driver/devicenet/CanPort.h"
 #include "driver/devicenet/Fragmentation.h"
 #include "driver/devicenet/Identifiers.h"
 #include "driver/devicenet/ReplyBuffer.h"
+#include "platform/Tick.h"
 
 #include <algorithm>
 #include <array>
@@ -157,19 +159,35 @@ std::int32_t VoraCard::Receive(Frame& frame)
     return CANRcv(&frame.identifier, &frame.length, frame.buffer.data());
 }
 
-// Takes pending frames until one comes from `identifier`; the others are dropped. The library's
-// own result when nothing (more) is pending, -1 when a flood outlasts the bound.
-std::int32_t VoraCard::ReceiveFrom(std::uint16_t identifier, Frame& frame)
+// Looks for a frame that `filter` takes: at once, then every kLookInterval, for at most `wait` and
+// never past the call's deadline; pending frames the filter refuses are dropped on the way. 0 with
+// the frame. Otherwise the library's result of its last look when it had nothing (or failed), or
+// -1 when frames came but none that the filter takes.
+std::int32_t VoraCard::Await(const FrameFilter& filter, std::uint32_t wait, const Deadline& deadline, CanFrame& out)
 {
-    for (std::size_t n = 0; n < CanPort::kDrainLimit; ++n) {
-        if (const std::int32_t rc = Receive(frame); rc != 0) {
+    const std::uint32_t start = clock_.TickCount();
+    for (;;) {
+        Frame frame;
+        const std::int32_t rc = Receive(frame);
+        if (rc == 0) {
+            const CanFrame received = frame.AsCanFrame();
+            if (filter.Takes(received)) {
+                out = received;
+                return 0;
+            }
+        } else if (rc != drv712::kNothingReceived) {
             return rc;
         }
-        if (frame.identifier == identifier) {
-            return 0;
+        const std::uint32_t now = clock_.TickCount();
+        const std::uint32_t waited = platform::TicksBetween(start, now);
+        const std::uint32_t left = std::min(waited >= wait ? 0 : wait - waited, deadline.Remaining(now));
+        if (left == 0) {
+            return rc == 0 ? -1 : rc;
+        }
+        if (rc != 0) {
+            clock_.Sleep(std::min(kLookInterval, left));
         }
     }
-    return -1;
 }
 
 std::int32_t VoraCard::Send(const CanFrame& frame)
@@ -177,22 +195,23 @@ std::int32_t VoraCard::Send(const CanFrame& frame)
     return CANXmit(frame.identifier, frame.length, frame.data.data());
 }
 
-std::int32_t VoraCard::SendRequest(int nodeAddress, const std::uint8_t* body, std::size_t bodyLength)
+std::int32_t VoraCard::SendRequest(int nodeAddress, const std::uint8_t* body, std::size_t bodyLength,
+                                   const Deadline& deadline)
 {
     const std::uint16_t identifier = Group2Identifier(static_cast<unsigned>(nodeAddress), Group2Message::ExplicitRequest);
     if (bodyLength + 1 <= kMaxDataLength) {
         return Send(ExplicitFrame(identifier, kSourceMacId, body, bodyLength));
     }
     RequestFragments fragments(identifier, kFragmentHeader, body, bodyLength);
+    const FromIdentifier fromNode(ExplicitResponseIdentifier(static_cast<unsigned>(nodeAddress)));
     CanFrame fragment;
     while (fragments.Next(fragment)) {
         if (const std::int32_t rc = Send(fragment); rc != 0) {
             return rc;
         }
         // The node's acknowledgement; its content is not examined.
-        clock_.Sleep(kFragmentAckWait);
-        Frame ack;
-        if (ReceiveFrom(ExplicitResponseIdentifier(static_cast<unsigned>(nodeAddress)), ack) != 0) {
+        CanFrame ack;
+        if (Await(fromNode, kFragmentAckWait, deadline, ack) != 0) {
             return -1;
         }
     }
@@ -201,41 +220,45 @@ std::int32_t VoraCard::SendRequest(int nodeAddress, const std::uint8_t* body, st
 
 // Any explicit service over the library's raw frame functions. Every frame call takes the card
 // lock on its own; the operation as a whole is serialised by the driver object's request lock.
-// Only frames of the asked node count as its acknowledgements and answers.
+// Only frames of the asked node count as its acknowledgements and answer fragments, and only an
+// answer that fits the request as its answer.
 std::int32_t VoraCard::DNService(int nodeAddress, int classId, int instance, int serviceCode, int length,
                                  std::uint8_t* buffer)
 {
     if (!open_ || buffer == nullptr) {
         return -1;
     }
+    const Deadline deadline = Deadline::ForCall(clock_.TickCount(), kReceiveTimeout);
     // Drain: after the wait, whatever is pending is stale and thrown away.
     clock_.Sleep(kDrainWait);
-    Frame frame;
-    for (std::size_t n = 0; n < CanPort::kDrainLimit && Receive(frame) == 0; ++n) {
+    Frame stale;
+    for (std::size_t n = 0; n < CanPort::kDrainLimit && Receive(stale) == 0; ++n) {
     }
 
     const auto dataLength = static_cast<std::uint16_t>(length);
     if (dataLength > 128 || nodeAddress < 0 || nodeAddress > kMaxMacId) {
         return -1;
     }
-    std::array<std::uint8_t, 3 + 128> body{static_cast<std::uint8_t>(serviceCode), static_cast<std::uint8_t>(classId),
+    const auto service = static_cast<std::uint8_t>(serviceCode);
+    std::array<std::uint8_t, 3 + 128> body{service, static_cast<std::uint8_t>(classId),
                                            static_cast<std::uint8_t>(instance)};
     std::memcpy(body.data() + 3, buffer, dataLength);
-    if (const std::int32_t rc = SendRequest(nodeAddress, body.data(), 3u + dataLength); rc != 0) {
+    if (const std::int32_t rc = SendRequest(nodeAddress, body.data(), 3u + dataLength, deadline); rc != 0) {
         return rc;
     }
 
     const std::uint16_t from = ExplicitResponseIdentifier(static_cast<unsigned>(nodeAddress));
     const std::uint16_t ackIdentifier = Group2Identifier(static_cast<unsigned>(nodeAddress), Group2Message::ExplicitRequest);
-    clock_.Sleep(kResponseWait);
-    if (const std::int32_t rc = ReceiveFrom(from, frame); rc != 0) {
+    const AnswerFit fit(from, service, AnswerFit::Shape::MayBeFragmented, std::nullopt);
+    CanFrame answer;
+    if (const std::int32_t rc = Await(fit, kResponseWait, deadline, answer); rc != 0) {
         return rc;
     }
-    CanFrame answer = frame.AsCanFrame();
     if ((answer.data[0] & kHeaderFragment) == 0) {
         ReplyBuffer::StoreFrame(buffer, answer);
         return 0;
     }
+    const FromIdentifier fromNode(from);
     AnswerAssembly assembly(kReplyBodyLimit);
     for (;;) {
         const AnswerAssembly::Step step = assembly.Take(answer);
@@ -249,11 +272,9 @@ std::int32_t VoraCard::DNService(int nodeAddress, int classId, int instance, int
             assembly.Store(buffer);
             return 0;
         }
-        clock_.Sleep(kResponseWait);
-        if (const std::int32_t rc = ReceiveFrom(from, frame); rc != 0) {
+        if (const std::int32_t rc = Await(fromNode, kResponseWait, deadline, answer); rc != 0) {
             return rc;
         }
-        answer = frame.AsCanFrame();
     }
 }
 

@@ -1,13 +1,16 @@
 #pragma once
 // The CAN712 card: its library speaks DeviceNet itself, so most operations are locked
 // pass-throughs. Only DNService is built here, from the library's raw frame functions, on the
-// master's fragmentation code (Fragmentation.h) with rules of its own: source MAC ID 0, fixed
-// waits before it looks for frames, and a reply body of at most 250 bytes.
+// master's fragmentation code (Fragmentation.h) and answer test (AnswerFit.h) with rules of its
+// own: source MAC ID 0, waits of its own, and a reply body of at most 250 bytes.
 
 #include "driver/automation/CardInterface.h"
 #include "driver/cards/CardLibraries.h"
 #include "driver/devicenet/CanFrame.h"
+#include "driver/devicenet/CanPort.h"
 #include "driver/devicenet/Clock.h"
+#include "driver/devicenet/Deadline.h"
+#include "driver/devicenet/FrameFilter.h"
 #include "platform/Mutex.h"
 
 #include <cstddef>
@@ -22,13 +25,20 @@ public:
     static constexpr std::int32_t kAlreadyOpen = 0x9FFF;
     static constexpr std::int32_t kNotOpen = 0xAFFF;
 
-    // DNService's waits, in milliseconds: it sleeps that long on its clock, then takes what came.
-    // It ends within kDrainWait + 100 ms per request fragment (at most 22) + 500 ms per answer
-    // frame (at most 64), plus the time to read at most CanPort::kDrainLimit pending frames after
-    // each wait.
+    // DNService's waits, in milliseconds. It sleeps kDrainWait before it throws away what is
+    // pending; then it looks for each frame it awaits as soon as it has sent what the frame answers,
+    // and again every kLookInterval (the library cannot wait for a frame itself), for at most
+    // kFragmentAckWait for a request fragment's acknowledgement and kResponseWait for the answer and
+    // each answer fragment. The whole call ends within kCallBound of its start, whatever the node
+    // sends, plus the reading of at most CanPort::kDrainLimit pending frames in the drain.
     static constexpr std::uint32_t kDrainWait = 500;
     static constexpr std::uint32_t kFragmentAckWait = 100;
     static constexpr std::uint32_t kResponseWait = 500;
+    static constexpr std::uint32_t kLookInterval = 5;
+    // The card keeps no receive time-out of its own (SetTimeout is refused): the driver's default.
+    static constexpr std::uint32_t kReceiveTimeout = devicenet::CanPort::kDefaultReceiveTimeout;
+    static constexpr std::uint32_t kCallBound = devicenet::Deadline::CallBudget(kReceiveTimeout);
+    static_assert(kDrainWait + kFragmentAckWait + kResponseWait < kCallBound);
     static constexpr std::size_t kReplyBodyLimit = 250;
 
     // Loads the library by the profile (key VORA).
@@ -65,9 +75,11 @@ private:
 
     struct Frame;
     std::int32_t Receive(Frame& frame);
-    std::int32_t ReceiveFrom(std::uint16_t identifier, Frame& frame);
+    std::int32_t Await(const devicenet::FrameFilter& filter, std::uint32_t wait, const devicenet::Deadline& deadline,
+                       devicenet::CanFrame& frame);
     std::int32_t Send(const devicenet::CanFrame& frame);
-    std::int32_t SendRequest(int nodeAddress, const std::uint8_t* body, std::size_t bodyLength);
+    std::int32_t SendRequest(int nodeAddress, const std::uint8_t* body, std::size_t bodyLength,
+                             const devicenet::Deadline& deadline);
 
     VoraLibrary library_;
     devicenet::Clock& clock_;

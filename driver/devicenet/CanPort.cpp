@@ -66,7 +66,7 @@ int CanPort::CANXmit(int identifier, int length, const std::uint8_t* data)
 int CanPort::CANRcv(std::uint16_t* identifier, std::uint16_t* length, std::uint8_t* data)
 {
     CanFrame frame;
-    if (Receive(std::nullopt, frame) != 0) {
+    if (ReceiveFrame(frame) != 0) {
         return -1;
     }
     if (identifier != nullptr) {
@@ -81,7 +81,7 @@ int CanPort::CANRcv(std::uint16_t* identifier, std::uint16_t* length, std::uint8
     return 0;
 }
 
-int CanPort::Receive(std::optional<std::uint16_t> from, CanFrame& out)
+int CanPort::Wait(const FrameFilter& filter, const Deadline* deadline, CanFrame& out)
 {
     if (!isOpen_ || !library_.CanReceive()) {
         return -1;
@@ -89,15 +89,23 @@ int CanPort::Receive(std::optional<std::uint16_t> from, CanFrame& out)
     platform::Lock lock(mutex_);
     const std::uint32_t start = clock_.TickCount();
     for (;;) {
-        // The unsigned difference stays right across the wrap of the tick counter. The deadline
-        // is fixed at the start: traffic from others never lengthens the wait.
-        const std::uint32_t waited = platform::TicksBetween(start, clock_.TickCount());
+        // Both ends are fixed before the first frame: traffic the filter refuses never lengthens
+        // the wait. The unsigned difference stays right across the wrap of the tick counter.
+        const std::uint32_t now = clock_.TickCount();
+        const std::uint32_t waited = platform::TicksBetween(start, now);
         if (waited >= receiveTimeout_) {
             return -1;
         }
+        std::uint32_t left = receiveTimeout_ - waited;
+        if (deadline != nullptr) {
+            left = std::min(left, deadline->Remaining(now));
+            if (left == 0) {
+                return -1;
+            }
+        }
         CanFrame frame;
         if (!library_.ReceiveFrame(frame)) {
-            library_.WaitForFrame(receiveTimeout_ - waited);
+            library_.WaitForFrame(left);
             if (!isOpen_) {
                 return -1; // closed while it waited
             }
@@ -106,7 +114,7 @@ int CanPort::Receive(std::optional<std::uint16_t> from, CanFrame& out)
         frame.length = ReceivedLength(frame.length);
         std::fill(frame.data.begin() + frame.length, frame.data.end(), std::uint8_t{0});
         trace_.Append(frame);
-        if (!from || frame.identifier == *from) {
+        if (filter.Takes(frame)) {
             out = frame;
             return 0;
         }
@@ -124,14 +132,19 @@ int CanPort::SendFrame(const CanFrame& frame)
     return CANXmit(frame.identifier, frame.length, frame.data.data());
 }
 
-int CanPort::ReceiveFrom(std::uint16_t identifier, CanFrame& frame)
+Deadline CanPort::CallDeadline()
 {
-    return Receive(identifier, frame);
+    return Deadline::ForCall(clock_.TickCount(), receiveTimeout_);
+}
+
+int CanPort::Receive(const FrameFilter& filter, const Deadline& deadline, CanFrame& frame)
+{
+    return Wait(filter, &deadline, frame);
 }
 
 int CanPort::ReceiveFrame(CanFrame& frame)
 {
-    return Receive(std::nullopt, frame);
+    return Wait(AnyFrame{}, nullptr, frame);
 }
 
 void CanPort::DrainReceive()

@@ -7,13 +7,14 @@
 #include "driver/devicenet/CanLibrary.h"
 #include "driver/devicenet/CanTrace.h"
 #include "driver/devicenet/Clock.h"
+#include "driver/devicenet/Deadline.h"
+#include "driver/devicenet/FrameFilter.h"
 #include "driver/devicenet/MasterPolicy.h"
 #include "platform/Mutex.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 
 namespace orv::devicenet {
 
@@ -50,11 +51,13 @@ public:
 
     // Steps of the master.
     int SendFrame(const CanFrame& frame);
-    // Waits up to the receive time-out for a frame on `identifier`: frames on other identifiers
-    // are taken and traced but neither end the wait nor become the answer. Leaves `frame` as it
-    // was on -1.
-    int ReceiveFrom(std::uint16_t identifier, CanFrame& frame);
-    // The same for any frame.
+    // The deadline of a protocol call that starts now: twice the receive time-out.
+    Deadline CallDeadline();
+    // Waits up to the receive time-out, and never past the call's `deadline`, for a frame that
+    // `filter` takes: the others are taken and traced but neither end the wait nor become data.
+    // Leaves `frame` as it was on -1.
+    int Receive(const FrameFilter& filter, const Deadline& deadline, CanFrame& frame);
+    // Waits up to the receive time-out for any frame.
     int ReceiveFrame(CanFrame& frame);
     void DrainReceive();
 
@@ -62,7 +65,7 @@ public:
 
 private:
     std::uint8_t ReceivedLength(std::uint8_t raw) const;
-    int Receive(std::optional<std::uint16_t> from, CanFrame& frame);
+    int Wait(const FrameFilter& filter, const Deadline* deadline, CanFrame& frame);
 
     CanLibrary& library_;
     Clock& clock_;

@@ -1,9 +1,10 @@
 // Allocate and Release of the predefined master/slave connection set, sent on the slave's
 // unconnected port (Group 2 message 6) to the DeviceNet object, class 3 instance 1. The slave
-// answers on its Group 2 message 3 identifier; nothing else counts as its answer.
+// answers on its Group 2 message 3 identifier; only an answer that fits the request counts.
 
 #include "driver/devicenet/DeviceNetMaster.h"
 
+#include "driver/devicenet/AnswerFit.h"
 #include "driver/devicenet/Identifiers.h"
 
 namespace orv::devicenet {
@@ -23,6 +24,7 @@ int DeviceNetMaster::SendConnectionRequest(int nodeAddress, std::uint8_t service
     if (!port_.IsOpen()) {
         return -1;
     }
+    const Deadline deadline = port_.CallDeadline();
     port_.DrainReceive();
     CanFrame request;
     request.identifier = Group2Identifier(static_cast<unsigned>(nodeAddress), Group2Message::UnconnectedRequest);
@@ -39,9 +41,11 @@ int DeviceNetMaster::SendConnectionRequest(int nodeAddress, std::uint8_t service
     if (port_.SendFrame(request) != 0) {
         return -1;
     }
-    // Any answer of the node in time counts: an error response is not examined here.
+    // Success and error responses alike count: what the node answered is the caller's to read.
+    const AnswerFit fit(ExplicitResponseIdentifier(static_cast<unsigned>(nodeAddress)), service,
+                        AnswerFit::Shape::OneFrame, AnswerXid(request.data[0]));
     CanFrame received;
-    if (port_.ReceiveFrom(ExplicitResponseIdentifier(static_cast<unsigned>(nodeAddress)), received) != 0) {
+    if (port_.Receive(fit, deadline, received) != 0) {
         return -1;
     }
     if (answer != nullptr) {

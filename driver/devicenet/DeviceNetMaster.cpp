@@ -17,6 +17,14 @@ std::uint8_t DeviceNetMaster::RequestHeader(bool flip)
     return static_cast<std::uint8_t>((port_.MasterMacId() & kHeaderMacMask) | transactionBit_);
 }
 
+std::optional<std::uint8_t> DeviceNetMaster::AnswerXid(std::uint8_t header) const
+{
+    if (!port_.Policy().alternateTransactionBit) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint8_t>(header & kHeaderTransaction);
+}
+
 std::uint8_t DeviceNetMaster::FragmentHeader() const
 {
     return static_cast<std::uint8_t>(kHeaderFragment | (port_.MasterMacId() & kHeaderMacMask));

@@ -2,17 +2,28 @@
 // The driver's own DeviceNet master over a raw CAN port: explicit messaging with fragmentation
 // (ExplicitMessaging.cpp), the predefined master/slave connection set (ConnectionSet.cpp) and
 // polled I/O with I/O fragmentation (PolledIo.cpp). It keeps no connection state and talks to one
-// slave at a time; it takes as an answer only a frame from the slave it asked, so other traffic on
-// the bus neither ends a wait nor becomes data (the trace still shows it). Results: 0 success, -1
-// failure (DNPoll tells its failures apart). A slave's error response is a success; the caller
-// finds 0x94 at reply byte 7.
+// slave at a time. Results: 0 success, -1 failure (DNPoll tells its failures apart). A slave's
+// error response is a success; the caller finds 0x94 at reply byte 7.
 //
-// Every call ends within a bound computed from the receive time-out T: one wait of at most T per
-// request fragment (at most 22), per answer and per further answer fragment (at most 63: a
-// series ends at 64 fragments, at a count out of order, or at a frame that is no fragment), plus
-// a drain of at most CanPort::kDrainLimit frames. So DNGetAttribute ends within 64 T, DNSetAttribute
-// within 23 T, DNService within 86 T, DNAllocate and DNFree within T, DNPoll within 64 T.
+// What it takes as an answer: only a frame from the slave it asked, and of an explicit request
+// only an answer that fits it (AnswerFit.h): the request's reply code (request | 0x80) or the
+// error response (0x94) as its service code, on the SYSTEC card the XID bit the request carried,
+// and for a fragmented answer a series that starts with a first fragment of count 0. Any other
+// frame (other traffic, a late answer of an earlier request, a stray fragment) is traced but is
+// neither data nor the end of a wait. A poll response is any frame of the polled node's poll
+// response identifier. Request fragment acknowledgements are not examined beyond their identifier.
+//
+// Every call ends within twice the receive time-out T of its start, whatever the slave sends: the
+// call fixes one deadline when it starts (Deadline.h), and every wait of the call, for a request
+// fragment's acknowledgement, the answer, an answer fragment or a poll response fragment, ends at
+// it. Each wait also ends after T on its own, so a silent slave costs one T. A call whose deadline
+// passes ends with -1 (DNPoll: kPollNoResponse) and leaves the caller's reply area unwritten. Only
+// the library call under way at the deadline and the drain at the start (at most
+// CanPort::kDrainLimit pending frames read, without waiting) come on top. So DNGetAttribute,
+// DNSetAttribute, DNService, DNAllocate, DNFree and DNPoll each end within 2 T; a series of
+// fragments that the slave drips just before each time-out no longer holds a call for 64 T.
 
+#include "driver/devicenet/AnswerFit.h"
 #include "driver/devicenet/CanPort.h"
 #include "driver/devicenet/ReplyBuffer.h"
 
@@ -45,8 +56,8 @@ public:
     int DNService(int nodeAddress, int classId, int instance, int serviceCode, int length,
                   std::uint8_t* buffer);
 
-    // Predefined master/slave connection set: 0 when any frame answered in time. The answer is not
-    // examined here; a caller that wants to can have it in `answer`.
+    // Predefined master/slave connection set: 0 when the node's answer (success or error response)
+    // came in time; a caller that wants to tell them apart can have it in `answer`.
     int DNAllocate(int nodeAddress, int connectionType, CanFrame* answer = nullptr);
     int DNFree(int nodeAddress, int connectionType, CanFrame* answer = nullptr);
 
@@ -72,13 +83,17 @@ public:
 private:
     std::uint8_t RequestHeader(bool flip);
     std::uint8_t FragmentHeader() const;
-    bool BeginRequest(int nodeAddress, int length, const std::uint8_t* buffer, std::uint16_t& dataLength);
-    int SendRequest(int nodeAddress, const std::uint8_t* body, std::size_t bodyLength, bool alternates);
-    int ReceiveAnswer(int nodeAddress, std::size_t bodyLimit, std::uint8_t* buffer);
+    // The XID bit an answer must carry to a request sent with `header`, where the card alternates it.
+    std::optional<std::uint8_t> AnswerXid(std::uint8_t header) const;
+    bool BeginRequest(int nodeAddress, int length, std::uint16_t& dataLength);
+    int SendRequest(int nodeAddress, const std::uint8_t* body, std::size_t bodyLength, bool alternates,
+                    const Deadline& deadline, std::uint8_t& header);
+    int ReceiveAnswer(int nodeAddress, const AnswerFit& fit, std::size_t bodyLimit, std::uint8_t* buffer,
+                      const Deadline& deadline);
     int SendConnectionRequest(int nodeAddress, std::uint8_t service, int choice, CanFrame* answer);
     int SendPollCommand(std::uint16_t identifier, std::uint16_t txLength, const std::uint8_t* buffer);
-    int ReceivePollResponse(std::optional<std::uint16_t> from, std::uint16_t expected, std::uint16_t* rxIdentifier,
-                            std::uint16_t* rxLength, std::uint8_t* buffer);
+    int ReceivePollResponse(const FrameFilter& from, const Deadline& deadline, std::uint16_t expected,
+                            std::uint16_t* rxIdentifier, std::uint16_t* rxLength, std::uint8_t* buffer);
 
     CanPort port_;
     std::uint8_t transactionBit_ = 0;

@@ -73,18 +73,13 @@ AnswerAssembly::Step AnswerAssembly::Take(const CanFrame& fragment)
     if (length < 2) {
         return Step::Fail; // no fragmentation byte: not a fragment at all
     }
-    if (first && type == kFragmentAck) {
-        return Step::Fail; // an acknowledgement is no answer
-    }
-    if (!first && (count != ((lastCount_ + 1) & kFragmentCountMask) || taken_ >= kMaxAnswerFragments)) {
+    if (first ? !StartsSeries(fragmentByte)
+              : count != ((lastCount_ + 1) & kFragmentCountMask) || taken_ >= kMaxAnswerFragments) {
         return Step::Fail;
     }
     ++taken_;
     lastCount_ = count;
     header_ = static_cast<std::uint8_t>(fragment.data[0] & ~kHeaderFragment);
-    if (first && type == kFragmentLast) {
-        return Step::Done; // a lone last fragment: the answer is its header alone
-    }
     if (held_ + kFragmentBodyBytes <= limit_) {
         const std::size_t n = length - 2u;
         std::memcpy(body_.data() + held_, fragment.data.data() + 2, n);

@@ -7,6 +7,7 @@
 // bits 7..6, count in bits 5..0), bytes 2..7 up to six bytes of the message body.
 
 #include "driver/devicenet/CanFrame.h"
+#include "driver/devicenet/Identifiers.h"
 
 #include <array>
 #include <cstddef>
@@ -20,6 +21,13 @@ inline constexpr std::size_t kFragmentBodyBytes = 6;
 inline constexpr std::size_t kMaxAnswerFragments = 64;
 // The longest body a reassembled answer may keep.
 inline constexpr std::size_t kMaxAnswerBody = 250;
+
+// A fragment series starts with a first fragment of count 0; a series that seems to begin with any
+// other fragment lost its start (or is the tail of an earlier one) and is no message.
+constexpr bool StartsSeries(std::uint8_t fragmentByte)
+{
+    return fragmentByte == (kFragmentFirst | 0); // type first, count 0
+}
 
 // A whole (unfragmented) explicit message: header, then the body (at most 7 bytes).
 CanFrame ExplicitFrame(std::uint16_t identifier, std::uint8_t header, const std::uint8_t* body,
@@ -50,8 +58,7 @@ private:
 
 // Reassembly of a fragmented answer, fed one fragment at a time (the first being the frame that
 // carried the fragment bit). The series ends as follows:
-// - the first fragment is an acknowledgement: Fail;
-// - the first fragment is already a last one: Done with an empty body;
+// - the first fragment does not start a series (StartsSeries): Fail;
 // - a later fragment's count is not the one after its predecessor's, or it is too short to carry
 //   a fragmentation byte, or it would be fragment number 65: Fail;
 // - a last fragment: Done. Any other type counts as a middle fragment.

@@ -20,6 +20,7 @@ int DeviceNetMaster::DNPoll(int txIdentifier, int txLength, std::uint16_t* rxIde
     if (!port_.IsOpen()) {
         return -1;
     }
+    const Deadline deadline = port_.CallDeadline();
     port_.DrainReceive();
     if (rxIdentifier == nullptr || rxLength == nullptr || buffer == nullptr) {
         return -1;
@@ -35,11 +36,11 @@ int DeviceNetMaster::DNPoll(int txIdentifier, int txLength, std::uint16_t* rxIde
     if (SendPollCommand(identifier, commandLength, buffer) != 0) {
         return kPollCommandRefused;
     }
-    std::optional<std::uint16_t> from;
     if (IsPollCommand(identifier)) {
-        from = PollResponseIdentifier(MacIdOf(identifier));
+        const FromIdentifier fromNode(PollResponseIdentifier(MacIdOf(identifier)));
+        return ReceivePollResponse(fromNode, deadline, expected, rxIdentifier, rxLength, buffer);
     }
-    return ReceivePollResponse(from, expected, rxIdentifier, rxLength, buffer);
+    return ReceivePollResponse(AnyFrame{}, deadline, expected, rxIdentifier, rxLength, buffer);
 }
 
 int DeviceNetMaster::SendPollCommand(std::uint16_t identifier, std::uint16_t txLength, const std::uint8_t* buffer)
@@ -89,10 +90,10 @@ int DeviceNetMaster::SendPollCommand(std::uint16_t identifier, std::uint16_t txL
     return 0;
 }
 
-int DeviceNetMaster::ReceivePollResponse(std::optional<std::uint16_t> from, std::uint16_t expected,
+int DeviceNetMaster::ReceivePollResponse(const FrameFilter& from, const Deadline& deadline, std::uint16_t expected,
                                          std::uint16_t* rxIdentifier, std::uint16_t* rxLength, std::uint8_t* buffer)
 {
-    auto receive = [this, from](CanFrame& frame) { return from ? port_.ReceiveFrom(*from, frame) : port_.ReceiveFrame(frame); };
+    auto receive = [&](CanFrame& frame) { return port_.Receive(from, deadline, frame); };
     // rxLength reports the bytes written into the buffer, so that a short or long response never
     // passes a caller's exact-length check with stale bytes. It is written on success only.
     CanFrame frame;

@@ -126,9 +126,16 @@ public:
         fs::create_directories(folder, error);
         const fs::path lockFile = registry.string() + ".lock";
         fd_ = open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd_ >= 0) {
-            while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
+        if (fd_ < 0) {
+            return;
+        }
+        int rc = 0;
+        while ((rc = flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        if (rc != 0) {
+            // Without the lock another writer could rewrite the registry under us: not held.
+            close(fd_);
+            fd_ = -1;
         }
     }
     ~WriteLock()

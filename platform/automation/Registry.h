@@ -117,7 +117,8 @@ public:
     RegistryDocument Read() const;
 
     // Reads the registry, applies `edit` and writes the result, all under the write lock. False
-    // (and nothing written) when the registry cannot be read or parsed, or `edit` returns false;
+    // (and nothing written) when the lock cannot be taken, the registry cannot be read or parsed,
+    // or `edit` returns false;
     // false when the file cannot be written. `why` (may be null) then says which of these, in a
     // sentence that names the file.
     bool Update(const std::function<bool(RegistryDocument&)>& edit, std::string* why = nullptr) const;

@@ -61,11 +61,11 @@ TEST_P(TraceLines, GetExchangeLeavesRequestAndAnswer)
 {
     peer.Stale("463: 01 8E 99");
     peer.Expect(GetParam() == Carrier::Sst ? "464: 01 0E 01 01 07" : "464: 41 0E 01 01 07")
-        .Reply("463: 01 8E 2C 01");
+        .Reply(GetParam() == Carrier::Sst ? "463: 01 8E 2C 01" : "463: 41 8E 2C 01");
     GuardedBuffer reply;
     EXPECT_EQ(master.DNGetAttribute(kSlave, 1, 1, 7, reply.data()), 0);
     EXPECT_EQ(port().Trace().Text(), GetParam() == Carrier::Sst ? "[464] 01 0E 01 01 07 \r\n[463] 01 8E 2C 01 \r\n"
-                                                                : "[464] 41 0E 01 01 07 \r\n[463] 01 8E 2C 01 \r\n");
+                                                                : "[464] 41 0E 01 01 07 \r\n[463] 41 8E 2C 01 \r\n");
 }
 
 TEST_P(TraceLines, FragmentedExchangeLogsEveryFragmentAndAcknowledgementInOrder)

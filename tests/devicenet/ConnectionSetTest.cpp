@@ -7,11 +7,11 @@ namespace {
 
 using ConnectionSet = SstMaster;
 
-TEST_F(ConnectionSet, AllocateSendsTheChoiceAndTheAllocatorAndTakesAnyAnswerOfTheNode)
+TEST_F(ConnectionSet, AllocateSendsTheChoiceAndTheAllocatorAndTakesTheNodesAnswer)
 {
     peer.Stale("463: 01 CB 00");
     peer.Expect("466: 01 4B 03 01 01 01").Reply("463: 01 CB 00");
-    peer.Expect("466: 01 4B 03 01 02 01").Reply("7FF:").Reply("463:");
+    peer.Expect("466: 01 4B 03 01 02 01").Reply("7FF:").Reply("463: 01 CB 00");
     EXPECT_EQ(master.DNAllocate(kSlave, 1), 0);
     EXPECT_EQ(master.DNAllocate(kSlave, 2), 0);
 }
@@ -24,7 +24,7 @@ TEST_F(ConnectionSet, ReleaseSendsTheChoice)
     EXPECT_EQ(master.DNFree(kSlave, 2), 0);
 }
 
-TEST_F(ConnectionSet, ErrorResponseIsNotExamined)
+TEST_F(ConnectionSet, ErrorResponseIsASuccessfulExchange)
 {
     peer.Expect("466: 01 4B 03 01 01 01").Reply("463: 01 94 02 00");
     peer.Expect("466: 01 4C 03 01 01").Reply("463: 01 94 0C 00");
@@ -117,7 +117,7 @@ TEST_F(SystecMaster, AllocatorIsTheMastersOwnMacId)
 {
     port().Open(0x3F);
     peer.Expect("466: 7F 4B 03 01 01 3F").Reply("463: 41 CB 00");
-    peer.Expect("466: 3F 4C 03 01 01").Reply("463: 41 CC");
+    peer.Expect("466: 3F 4C 03 01 01").Reply("463: 01 CC");
     EXPECT_EQ(master.DNAllocate(kSlave, 1), 0);
     EXPECT_EQ(master.DNFree(kSlave, 1), 0);
 }

@@ -141,36 +141,6 @@ TEST_F(GetAttribute, FirstMiddleAndLastFragment)
     EXPECT_EQ(reply.WrittenFrom(22), "");
 }
 
-TEST_F(GetAttribute, LastFragmentAsTheFirstFrameGivesAnEmptyBody)
-{
-    peer.Expect(kGetRequest).Reply("463: 81 85 8E 01 02");
-    peer.Expect("464: 81 C5 00").NoReply();
-    GuardedBuffer reply;
-    EXPECT_EQ(master.DNGetAttribute(kSlave, 1, 1, 7, reply.data()), 0);
-    EXPECT_EQ(reply.ReplyLength(), 1);
-    EXPECT_EQ(reply[6], 0x01);
-    EXPECT_EQ(reply.WrittenFrom(7), "");
-}
-
-TEST_F(GetAttribute, AcknowledgeTypeAsTheFirstFrameFails)
-{
-    peer.Expect(kGetRequest).Reply("463: 81 C0 00");
-    GuardedBuffer reply;
-    EXPECT_EQ(master.DNGetAttribute(kSlave, 1, 1, 7, reply.data()), -1);
-    EXPECT_EQ(peer.SentFrames().size(), 1u); // no acknowledgement of an acknowledgement
-}
-
-TEST_F(GetAttribute, MiddleFragmentAsTheFirstFrameIsKeptAndAcknowledgedByItsCount)
-{
-    peer.Expect(kGetRequest).Reply("463: 81 45 8E 01 02 03 04 05");
-    peer.Expect("464: 81 C5 00").Reply("463: 81 86 06");
-    peer.Expect("464: 81 C6 00").NoReply();
-    GuardedBuffer reply;
-    EXPECT_EQ(master.DNGetAttribute(kSlave, 1, 1, 7, reply.data()), 0);
-    EXPECT_EQ(reply.ReplyLength(), 8);
-    EXPECT_EQ(reply.Hex(6, 8), "01 8E 01 02 03 04 05 06");
-}
-
 TEST_F(GetAttribute, LaterFragmentsAreNotTestedForTheirFragmentBitOrType)
 {
     peer.Expect(kGetRequest).Reply("463: 81 00 8E 01 02 03 04 05");
@@ -229,13 +199,13 @@ INSTANTIATE_TEST_SUITE_P(
                     BrokenSeries{"FirstFrameTooShort", {"463: 81"}, 0}),
     [](const testing::TestParamInfo<BrokenSeries>& info) { return std::string(info.param.name); });
 
-TEST_F(GetAttribute, ANeverEndingSeriesStopsAtSixtyFourFragments)
+TEST_F(GetAttribute, ASeriesStopsAtSixtyFourFragments)
 {
-    // The node keeps sending middle fragments in order, each just before the time-out: the
-    // master acknowledges 64 and gives up at the 65th, within 64 time-outs of the request.
+    // The node keeps sending fragments in order: the master acknowledges 64 and refuses the 65th.
     ScriptedPeer::Step* step = &peer.Expect(kGetRequest);
-    for (unsigned k = 0; k < 70; ++k) {
-        step->ReplyAfter(k == 0 ? 0 : 999, FrameText(0x463, {0x81, static_cast<std::uint8_t>(0x40 | (k & 0x3F)), 0xAA}));
+    for (unsigned k = 0; k < 65; ++k) {
+        const auto type = static_cast<std::uint8_t>(k == 0 ? 0x00 : 0x40);
+        step->Reply(FrameText(0x463, {0x81, static_cast<std::uint8_t>(type | (k & 0x3F)), 0x8E}));
         if (k < 64) {
             step = &peer.Expect(FrameText(0x464, {0x81, static_cast<std::uint8_t>(0xC0 | (k & 0x3F)), 0x00}));
         }
@@ -243,16 +213,14 @@ TEST_F(GetAttribute, ANeverEndingSeriesStopsAtSixtyFourFragments)
     GuardedBuffer reply;
     EXPECT_EQ(master.DNGetAttribute(kSlave, 1, 1, 7, reply.data()), -1);
     EXPECT_EQ(peer.SentFrames().size(), 65u);
-    EXPECT_LE(peer.Elapsed(), 1u + 64u * 1000u);
     EXPECT_EQ(reply.WrittenFrom(0), "");
-    port().DrainReceive(); // the rest of the babble
 }
 
 TEST_F(GetAttribute, HostileAnswerOf300BytesStopsAtTheCallersBuffer)
 {
     static_assert(DeviceNetMaster::kGetBodyLimit == 145);
     const std::vector<std::size_t> sizes(50, 6);
-    const std::vector<std::uint8_t> body = ScriptFragmentedAnswer(peer, kGetRequest, sizes);
+    const std::vector<std::uint8_t> body = ScriptFragmentedAnswer(peer, kGetRequest, 0x8E, sizes);
     ASSERT_EQ(body.size(), 300u);
     GuardedBuffer reply;
     EXPECT_EQ(master.DNGetAttribute(kSlave, 1, 1, 7, reply.data()), 0);
@@ -268,7 +236,7 @@ TEST_F(GetAttribute, ReassemblyMayFillTheBufferToItsLastByte)
     // 23 x 6 + 1 = 139 bytes held, so one more fragment of 6 is kept (145) and the next dropped.
     std::vector<std::size_t> sizes(23, 6);
     sizes.insert(sizes.end(), {1, 6, 6});
-    const std::vector<std::uint8_t> body = ScriptFragmentedAnswer(peer, kGetRequest, sizes);
+    const std::vector<std::uint8_t> body = ScriptFragmentedAnswer(peer, kGetRequest, 0x8E, sizes);
     GuardedBuffer reply;
     EXPECT_EQ(master.DNGetAttribute(kSlave, 1, 1, 7, reply.data()), 0);
     EXPECT_EQ(reply.ReplyLength(), 146);
@@ -372,22 +340,30 @@ protected:
     {
         return GetParam().carrier == Carrier::Sst ? "464: 01 0E 01 01 07" : "464: 41 0E 01 01 07";
     }
+    // The answer's header, with the XID bit of the request.
+    std::string Header(bool fragment) const
+    {
+        if (GetParam().carrier == Carrier::Sst) {
+            return fragment ? "81" : "01";
+        }
+        return fragment ? "C1" : "41";
+    }
 };
 
 TEST_P(AnswerHostileLength, OneFrameAnswerCopiesAtMostEightBytes)
 {
-    peer.Expect(Request()).Reply("463/" + std::to_string(GetParam().field) + ": 01 8E 01 02 03 04 05 06");
+    const std::string sent = Header(false) + " 8E 01 02 03 04 05 06";
+    peer.Expect(Request()).Reply("463/" + std::to_string(GetParam().field) + ": " + sent);
     GuardedBuffer reply;
     EXPECT_EQ(master.DNGetAttribute(kSlave, 1, 1, 7, reply.data()), 0);
     EXPECT_EQ(reply.ReplyLength(), GetParam().kept);
-    const std::string sent = "01 8E 01 02 03 04 05 06";
     EXPECT_EQ(reply.Hex(6, GetParam().kept), sent.substr(0, GetParam().kept * 3 - 1));
     EXPECT_EQ(reply.WrittenFrom(6 + GetParam().kept), "");
 }
 
 TEST_P(AnswerHostileLength, FragmentKeepsItsBytesWithinTheNormalisedLength)
 {
-    peer.Expect(Request()).Reply("463/" + std::to_string(GetParam().field) + ": 81 00 8E 01 02 03 04 05");
+    peer.Expect(Request()).Reply("463/" + std::to_string(GetParam().field) + ": " + Header(true) + " 00 8E 01 02 03 04 05");
     peer.Expect("464: 81 C0 00").Reply("463: 81 81 0C");
     peer.Expect("464: 81 C1 00").NoReply();
     GuardedBuffer reply;
@@ -412,13 +388,14 @@ INSTANTIATE_TEST_SUITE_P(Fields, AnswerHostileLength,
 
 using SetAttribute = SstMaster;
 
-TEST_F(SetAttribute, LengthZeroSendsFiveBytesAndAnyFrameOfTheNodeAnswers)
+TEST_F(SetAttribute, LengthZeroSendsFiveBytes)
 {
-    peer.Expect("464: 01 10 01 01 07").Reply("7FF:").Reply("463:");
+    peer.Expect("464: 01 10 01 01 07").Reply("463: 01 90");
     GuardedBuffer buffer;
     EXPECT_EQ(master.DNSetAttribute(kSlave, 1, 1, 7, 0, buffer.data()), 0);
-    EXPECT_EQ(buffer.ReplyLength(), 0);
-    EXPECT_EQ(buffer.WrittenFrom(6), "");
+    EXPECT_EQ(buffer.ReplyLength(), 2);
+    EXPECT_EQ(buffer.Hex(6, 2), "01 90");
+    EXPECT_EQ(buffer.WrittenFrom(8), "");
 }
 
 TEST_F(SetAttribute, ThreeBytesGoInOneFrameOfEight)
@@ -481,11 +458,12 @@ TEST_F(SetAttribute, AcknowledgementOfARequestFragmentIsNotExamined)
 
 TEST_F(SetAttribute, AnswerIsNeverReassembled)
 {
-    peer.Expect("464: 01 10 01 01 07 A0").Reply("463: 81 00 90 01 02 03 04 05");
+    // Its service code is byte 1 whatever the fragment bit says, and it is stored as it came.
+    peer.Expect("464: 01 10 01 01 07 A0").Reply("463: 81 90 01 02 03 04 05 06");
     GuardedBuffer buffer(400, Counting(1));
     EXPECT_EQ(master.DNSetAttribute(kSlave, 1, 1, 7, 1, buffer.data()), 0);
     EXPECT_EQ(buffer.ReplyLength(), 8);
-    EXPECT_EQ(buffer.Hex(6, 8), "81 00 90 01 02 03 04 05");
+    EXPECT_EQ(buffer.Hex(6, 8), "81 90 01 02 03 04 05 06");
 }
 
 TEST_F(SetAttribute, ArgumentsAreSentAsTheirLowBits)
@@ -674,7 +652,7 @@ TEST_P(Service, FragmentedAnswerIsReassembled)
 TEST_P(Service, HostileAnswerOf300BytesKeeps246)
 {
     static_assert(DeviceNetMaster::kServiceBodyLimit == 250);
-    const std::vector<std::uint8_t> body = ScriptFragmentedAnswer(peer, "464: 01 32 40 01", std::vector<std::size_t>(50, 6));
+    const std::vector<std::uint8_t> body = ScriptFragmentedAnswer(peer, "464: 01 32 40 01", 0xB2, std::vector<std::size_t>(50, 6));
     GuardedBuffer buffer;
     EXPECT_EQ(master.DNService(kSlave, 0x40, 1, 0x32, 0, buffer.data()), 0);
     // Whole fragments are kept while fewer than 245 bytes are held: 41 fragments.
@@ -687,19 +665,12 @@ TEST_P(Service, ReassemblyMayHoldExactly250Bytes)
 {
     std::vector<std::size_t> sizes(40, 6);
     sizes.insert(sizes.end(), {1, 1, 1, 1, 6, 6});
-    const std::vector<std::uint8_t> body = ScriptFragmentedAnswer(peer, "464: 01 32 40 01", sizes);
+    const std::vector<std::uint8_t> body = ScriptFragmentedAnswer(peer, "464: 01 32 40 01", 0xB2, sizes);
     GuardedBuffer buffer;
     EXPECT_EQ(master.DNService(kSlave, 0x40, 1, 0x32, 0, buffer.data()), 0);
     EXPECT_EQ(buffer.ReplyLength(), 251);
     EXPECT_EQ(buffer.Hex(7, 250), FormatBytes(body.data(), 250));
     EXPECT_EQ(buffer.WrittenFrom(7 + 250), "");
-}
-
-TEST_P(Service, AcknowledgeTypeAsTheFirstFrameFails)
-{
-    peer.Expect("464: 01 32 40 01").Reply("463: 81 C0 00");
-    GuardedBuffer buffer;
-    EXPECT_EQ(master.DNService(kSlave, 0x40, 1, 0x32, 0, buffer.data()), -1);
 }
 
 TEST_P(Service, TimeoutAtEachWait)
@@ -801,7 +772,7 @@ TEST_F(SystecMaster, FragmentedSetFlipsBeforeEachFragmentWhichCarriesXidZero)
 {
     // Two fragments: two flips, so the Get that follows flips from 0 again.
     peer.Expect("464: 81 00 10 01 01 07 A0 A1").Reply("463: 81 C0 00");
-    peer.Expect("464: 81 81 A2 A3").Reply("463: 81 C1 00").Reply("463: 41 90");
+    peer.Expect("464: 81 81 A2 A3").Reply("463: 81 C1 00").Reply("463: 01 90");
     peer.Expect("464: 41 0E 01 01 07").Reply("463: 41 8E 00");
     // Three fragments: three flips, from 0x40 to 0x00.
     peer.Expect("464: 81 00 10 01 01 07 A0 A1").Reply("463: 81 C0 00");
@@ -843,10 +814,10 @@ TEST_F(SystecMaster, AcknowledgementsOfAnswerFragmentsCarryXidZero)
 TEST_F(SystecMaster, MasterMacIdIsInEveryHeader)
 {
     port().Open(0x3F);
-    peer.Expect("464: 7F 0E 01 01 07").Reply("463: 01 8E 00");
+    peer.Expect("464: 7F 0E 01 01 07").Reply("463: 41 8E 00");
     peer.Expect("464: 3F 32 40 01").Reply("463: 01 B2 00");
     peer.Expect("464: BF 00 10 01 01 07 A0 A1").Reply("463: 81 C0 00");
-    peer.Expect("464: BF 81 A2 A3").Reply("463: 81 C1 00").Reply("463: 81 00 90 00 00 00 00 00");
+    peer.Expect("464: BF 81 A2 A3").Reply("463: 81 C1 00").Reply("463: 01 90");
     GuardedBuffer reply(400, Counting(4));
     EXPECT_EQ(master.DNGetAttribute(kSlave, 1, 1, 7, reply.data()), 0);
     EXPECT_EQ(master.DNService(kSlave, 0x40, 1, 0x32, 0, reply.data()), 0);

@@ -16,11 +16,12 @@ inline std::string FrameText(unsigned identifier, const std::vector<std::uint8_t
 }
 
 // Scripts `request` answered by a fragmented answer from 0x463: fragment k carries sizes[k] body
-// bytes (a running count from 0), type first for k = 0, last for the final one, middle between;
-// the master's acknowledgement "464: 81 Ck 00" (its header `ackHeader`) must follow each fragment
-// before the next arrives. Returns the whole body the slave sent.
+// bytes (the reply service code `replyService`, then a running count from 1), type first for
+// k = 0, last for the final one, middle between; the master's acknowledgement "464: 81 Ck 00"
+// (its header `ackHeader`) must follow each fragment before the next arrives. Returns the whole
+// body the slave sent.
 inline std::vector<std::uint8_t> ScriptFragmentedAnswer(ScriptedPeer& peer, const std::string& request,
-                                                        const std::vector<std::size_t>& sizes,
+                                                        std::uint8_t replyService, const std::vector<std::size_t>& sizes,
                                                         std::uint8_t lastHeader = 0x81, std::uint8_t ackHeader = 0x81)
 {
     std::vector<std::uint8_t> body;
@@ -31,7 +32,7 @@ inline std::vector<std::uint8_t> ScriptFragmentedAnswer(ScriptedPeer& peer, cons
         std::vector<std::uint8_t> frame{last ? lastHeader : std::uint8_t{0x81},
                                         static_cast<std::uint8_t>(type | k)};
         for (std::size_t i = 0; i < sizes[k]; ++i) {
-            const auto value = static_cast<std::uint8_t>(body.size());
+            const auto value = body.empty() ? replyService : static_cast<std::uint8_t>(body.size());
             frame.push_back(value);
             body.push_back(value);
         }

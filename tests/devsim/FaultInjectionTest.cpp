@@ -14,12 +14,15 @@ TEST(FaultText, ParsesEachFaultAndListsThemBack)
     ASSERT_TRUE(ParseFaults("dup,delay=50", faults, error)) << error;
     ASSERT_TRUE(ParseFaults("second-mac=12", faults, error)) << error;
     ASSERT_TRUE(ParseFaults("bad-fragments=missing-first", faults, error)) << error;
+    ASSERT_TRUE(ParseFaults("switches=99/9", faults, error)) << error;
     EXPECT_EQ(faults.dropEvery, 3u);
     EXPECT_TRUE(faults.duplicate);
     EXPECT_EQ(faults.delayMs, 50u);
     EXPECT_EQ(faults.secondMacId, 12);
     EXPECT_EQ(faults.fragments, FragmentFault::MissingFirst);
-    EXPECT_EQ(DescribeFaults(faults), "drop=3,dup,delay=50,second-mac=12,bad-fragments=missing-first");
+    EXPECT_EQ(faults.macSwitch, 99);
+    EXPECT_EQ(faults.baudSwitch, 9);
+    EXPECT_EQ(DescribeFaults(faults), "drop=3,dup,delay=50,second-mac=12,bad-fragments=missing-first,switches=99/9");
     ASSERT_TRUE(ParseFaults("none", faults, error));
     EXPECT_EQ(DescribeFaults(faults), "none");
 }
@@ -27,7 +30,8 @@ TEST(FaultText, ParsesEachFaultAndListsThemBack)
 TEST(FaultText, RefusesWhatItDoesNotKnowAndKeepsTheFaults)
 {
     for (const char* text : {"drop=0", "drop=x", "drop", "delay=70000", "second-mac=64", "bad-fragments=odd", "dup=1",
-                             "", "dup,,drop=2", "loss=3"}) {
+                             "", "dup,,drop=2", "loss=3", "switches=99",
+                             "switches=256/9", "switches=1/x", "switches=/2"}) {
         Faults faults;
         faults.duplicate = true;
         std::string error;

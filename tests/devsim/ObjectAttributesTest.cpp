@@ -50,8 +50,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(AttributeCase{3, 0, 1, "02 00"}, AttributeCase{3, 1, 1, "3F"}, AttributeCase{3, 1, 2, "00"},
                       AttributeCase{3, 1, 3, "00"}, AttributeCase{3, 1, 4, "00"}, AttributeCase{3, 1, 5, "01 00"},
                       AttributeCase{3, 1, 6, "00"}, AttributeCase{3, 1, 7, "00"},
-                      AttributeCase{3, 1, 8, "63"}, // MAC ID switch at PGM (99)
-                      AttributeCase{3, 1, 9, "09"}),
+                      AttributeCase{3, 1, 8, "3F"}, // no switches: the MAC ID and data rate in use
+                      AttributeCase{3, 1, 9, "00"}),
     [](const auto& info) { return Name(info.param); });
 
 INSTANTIATE_TEST_SUITE_P(

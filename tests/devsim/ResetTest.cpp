@@ -129,6 +129,51 @@ TEST_F(Reset, SwitchesOverrideTheStoredValues)
     EXPECT_EQ(Send("43C: 00 0E 03 01 01"), Frames{"43B: 00 8E 07"});
 }
 
+// Without switches the device reports the MAC ID and data rate in use, and both are set over the
+// network; the switches' programmable positions report themselves.
+TEST_F(Reset, SwitchesInTheirProgrammablePositionsReportThemselves)
+{
+    const struct {
+        const char* faults;
+        Bytes macSwitch; // before and after a Reset that brings MAC ID 10 and 250K into use
+        Bytes baudSwitch;
+        Bytes macSwitchAfter;
+        Bytes baudSwitchAfter;
+    } rows[] = {
+        {"none", {63}, {0}, {10}, {1}},
+        {"switches=99/9", {99}, {9}, {99}, {9}},
+    };
+    for (const auto& row : rows) {
+        Options options;
+        std::string error;
+        ASSERT_TRUE(ParseFaults(row.faults, options.faults, error)) << error;
+        Make(options);
+        Allocate(0x01);
+        EXPECT_EQ(Value(3, 1, 8), row.macSwitch) << row.faults;
+        EXPECT_EQ(Value(3, 1, 9), row.baudSwitch) << row.faults;
+        ASSERT_EQ(Set(3, 1, 1, {10}), Bytes{0x90}) << row.faults;
+        ASSERT_EQ(Set(3, 1, 2, {1}), Bytes{0x90}) << row.faults;
+        ASSERT_EQ(Request({0x05, 0x01, 0x01}), Bytes{0x85});
+        ASSERT_EQ(Send("456: 00 4B 03 01 01 00"), Frames{"453: 00 CB 00"}) << row.faults;
+        EXPECT_EQ(Send("454: 00 0E 03 01 08"), Frames{"453: 00 8E " + Hex(row.macSwitchAfter)}) << row.faults;
+        EXPECT_EQ(Send("454: 00 0E 03 01 09"), Frames{"453: 00 8E " + Hex(row.baudSwitchAfter)}) << row.faults;
+        EXPECT_EQ(Send("454: 00 0E 03 01 06"), Frames{"453: 00 8E 00"}) << "no switch was moved";
+    }
+}
+
+// Off the bus the device hears and answers nothing; plugged in again it goes on where it was.
+TEST_F(Reset, OffTheBusItKeepsItsConnections)
+{
+    Allocate(0x01);
+    device->SetOffBus(true);
+    EXPECT_FALSE(device->Online());
+    EXPECT_TRUE(Send("5FC: 00 0E 01 01 01").empty());
+    EXPECT_TRUE(Send("5FE: 00 4B 03 01 01 00").empty());
+    device->SetOffBus(false);
+    EXPECT_TRUE(device->Online());
+    EXPECT_EQ(Send("5FC: 00 0E 01 01 01"), Frames{"5FB: 00 8E B7 04"}) << "still allocated";
+}
+
 TEST_F(Reset, BusOffIsCountedAndHoldsTheDeviceUnlessTheInterruptIsEnabled)
 {
     Allocate(0x01);

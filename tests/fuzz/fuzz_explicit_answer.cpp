@@ -1,12 +1,14 @@
-// The master's explicit messaging against a node that answers whatever the input says:
-// Get_Attribute_Single, Set_Attribute_Single, any other service, Allocate and Release, on either
-// carrier. Each caller buffer is exactly as large as the interface asks, so that a write beyond
-// it stops the run.
+// The master's explicit messaging against a node that answers whatever the input says, at the
+// pace the input says: Get_Attribute_Single, Set_Attribute_Single, any other service, Allocate and
+// Release, on either carrier. Each caller buffer is exactly as large as the interface asks, so
+// that a write beyond it stops the run, and a call that outlasts its deadline stops it too.
 
+#include "driver/devicenet/Deadline.h"
 #include "driver/devicenet/DeviceNetMaster.h"
 #include "tests/fuzz/ScriptedBus.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -19,6 +21,7 @@ using orv::devicenet::MasterPolicy;
 using orv::devicenet::ReplyBuffer;
 
 constexpr int kMaster = 1;
+constexpr std::uint32_t kTimeout = 50;
 constexpr int kSlave = 12;
 constexpr std::uint16_t kExplicitResponseId = 0x400 + 8 * kSlave + 3;
 
@@ -32,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     orv::fuzz::ScriptedBus bus(input, kExplicitResponseId);
     DeviceNetMaster master(bus, bus, (choice & 0x80) != 0 ? MasterPolicy::Systec() : MasterPolicy::Sst());
     master.Port().Open(kMaster);
-    master.Port().SetTimeout(50);
+    master.Port().SetTimeout(static_cast<int>(kTimeout));
 
     const auto bufferOf = [&](std::size_t replySize) {
         return std::vector<std::uint8_t>(std::max<std::size_t>(replySize, static_cast<std::size_t>(requestLength)), 0x5A);
@@ -63,6 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         break;
     }
+    }
+    // Whatever the node sent, the call ended at its deadline at the latest (and the one library
+    // call under way then).
+    if (bus.TickCount() > orv::devicenet::Deadline::CallBudget(kTimeout) + 1) {
+        std::abort();
     }
     return 0;
 }

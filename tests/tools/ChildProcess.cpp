@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 extern char** environ;
@@ -189,6 +191,20 @@ bool WaitForListener(int port, std::chrono::milliseconds limit)
         const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
         ::close(fd);
         if (connected) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (Clock::now() < deadline);
+    return false;
+}
+
+bool WaitForText(const std::string& path, const std::string& text, std::chrono::milliseconds limit)
+{
+    const auto deadline = Clock::now() + limit;
+    do {
+        std::ifstream file(path);
+        const std::string contents((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        if (contents.find(text) != std::string::npos) {
             return true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -44,6 +44,10 @@ int FreeTcpPort();
 // True once something accepts connections on 127.0.0.1:`port`, polling until `limit`.
 bool WaitForListener(int port, std::chrono::milliseconds limit);
 
+// True once the file `path` holds `text` (a program's log announcing that it is ready), polling
+// until `limit`.
+bool WaitForText(const std::string& path, const std::string& text, std::chrono::milliseconds limit);
+
 // The lines of `text`, without their line ends; no empty last line.
 std::vector<std::string> Lines(const std::string& text);
 

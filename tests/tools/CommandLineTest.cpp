@@ -310,7 +310,7 @@ TEST(DnetSyntax, EveryCommandAndOptionIsInTheUsage)
         EXPECT_NE(usage.find("\n  " + std::string(option) + " "), std::string::npos) << option;
     }
     // A help text of two lines goes on under its first.
-    EXPECT_NE(usage.find("waiting\n" + std::string(45, ' ') + "MS for each"), std::string::npos) << usage;
+    EXPECT_NE(usage.find("requests\n" + std::string(45, ' ') + "to all MAC IDs"), std::string::npos) << usage;
 }
 
 TEST(DnetSyntax, WordCountsFollowTheArguments)

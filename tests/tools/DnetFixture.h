@@ -102,6 +102,27 @@ private:
     static inline std::string registerError_;
 };
 
+// A tcp:// bus on a free port, for brelinsim processes the test starts.
+class DnetOnTcp : public Dnet {
+protected:
+    void SetUp() override
+    {
+        Dnet::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        if (kBrelinsim.empty() || !std::filesystem::exists(kBrelinsim)) {
+            GTEST_SKIP() << "brelinsim is not built yet (" << kBrelinsim << ")";
+        }
+        port = FreeTcpPort();
+        ASSERT_GT(port, 0);
+        bus = "tcp://127.0.0.1:" + std::to_string(port) + "/can0";
+    }
+
+    int port = -1;
+    std::string bus;
+};
+
 inline std::string Describe(const ProgramResult& result)
 {
     return "exit " + std::to_string(result.status) + "\n--- stdout:\n" + result.out + "--- stderr:\n" + result.err;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
@@ -56,8 +57,9 @@ void CheckCardSession(const ProgramResult& result, int node)
     std::snprintf(answerId, sizeof answerId, "%03X", 0x403 + 8 * node);
     EXPECT_EQ(lines[7], std::string("sent ") + requestId + "  [5]  00 0E 01 01 01");
     EXPECT_EQ(lines[8], std::string(answerId) + "  [4]  00 8E " + ValueHex(lines[1]));
-    // scan: the node alone answers
-    EXPECT_TRUE(std::regex_match(lines[9], std::regex("node " + n + R"(: vendor id \d+, product name ".*Brelin.*")")))
+    // scan: the node alone answers, already open: read, and left open
+    EXPECT_TRUE(std::regex_match(lines[9], std::regex("node " + n + R"(: vendor id \d+, .*, product name ".*Brelin.*", .*)"
+                                                      R"(; allocated to this master before the scan, left allocated)")))
         << lines[9];
 }
 
@@ -322,6 +324,87 @@ TEST_F(Dnet, ScanFindsTheNodesOnTheBus)
     EXPECT_EQ(JsonLines(result.out).at(0)["nodes"].array.size(), 0u) << result.out;
 }
 
+TEST_F(Dnet, ScanLogsEveryFrameItExchanged)
+{
+    // Far more frames than the card's trace holds at once: dnet moves it out as the browse goes.
+    const fs::path log = Folder() / "scan.log";
+    const ProgramResult result = Run({"--log", log.string(), "scan", "--wait", "10"});
+    ASSERT_EQ(result.status, 0) << Describe(result);
+    std::size_t requests = 0;
+    std::size_t releases = 0;
+    for (const std::string& line : Lines(ReadText(log))) {
+        requests += std::regex_search(line, std::regex(R"( can0 [4-5][0-9A-F][6E]#004B03010100$)")) ? 1 : 0;
+        releases += line.ends_with(" can0 5FE#004C030101") ? 1 : 0;
+    }
+    EXPECT_EQ(requests, 63u);
+    EXPECT_EQ(releases, 1u);
+}
+
+TEST_F(DnetOnTcp, ScanListsFourNodesAndLeavesAHeldOneToItsMaster)
+{
+    std::vector<std::unique_ptr<BackgroundProgram>> simulators;
+    // Node 42 last: a device is off line for its first half second, so once 42 answers, all are on.
+    for (const int node : {10, 21, 63, 42}) {
+        const std::string log = (Folder() / ("four-" + std::to_string(node) + ".log")).string();
+        simulators.push_back(std::make_unique<BackgroundProgram>(
+            std::vector<std::string>{kBrelinsim, "--bus", bus, "--node", std::to_string(node), "--no-mac-check"}, log));
+        ASSERT_TRUE(simulators.back()->Started());
+        // The first one is the bus's hub; each announces itself once it is on the bus.
+        ASSERT_TRUE(WaitForText(log, "brelinsim: MAC ID " + std::to_string(node) + " on", std::chrono::seconds(10)))
+            << ReadText(log);
+    }
+
+    // A second master, MAC ID 7, allocates node 42's explicit connection with a raw frame: on
+    // node 42's unconnected request identifier 0x406 + 8 * 42, answered on 0x403 + 8 * 42.
+    const std::vector<std::string> secondMaster{"--bus", bus, "--master", "7"};
+    const std::vector<std::string> allocate42{"send 556 07 4B 03 01 01 07", "recv"};
+    ProgramResult result;
+    for (int attempt = 0; attempt < 30 && result.status != 0; ++attempt) {
+        auto options = secondMaster;
+        options.insert(options.end(), {"--timeout", "100"});
+        result = Run(Session(options, allocate42));
+    }
+    ASSERT_EQ(result.status, 0) << Describe(result);
+    ASSERT_EQ(Lines(result.out).at(1), "553  [3]  07 CB 00") << Describe(result);
+
+    result = Run({"--json", "--bus", bus, "scan"});
+    ASSERT_EQ(result.status, 0) << Describe(result);
+    const auto objects = JsonLines(result.out);
+    ASSERT_EQ(objects.size(), 1u) << Describe(result);
+    const auto& nodes = objects[0]["nodes"].array;
+    ASSERT_EQ(nodes.size(), 4u) << result.out;
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        const JsonValue& node = nodes[i];
+        SCOPED_TRACE(node["node"].number);
+        EXPECT_EQ(node["node"].number, (std::vector<double>{10, 21, 42, 63})[i]);
+        if (node["node"].number == 42) {
+            EXPECT_EQ(node["access"].string, "held");
+            EXPECT_EQ(node["allocationGeneralCode"].number, 0x0C);
+            EXPECT_EQ(node["vendorId"].type, JsonValue::Type::Null);
+            EXPECT_EQ(node["release"].string, "not-ours");
+            continue;
+        }
+        EXPECT_EQ(node["access"].string, "allocated");
+        EXPECT_EQ(node["vendorId"].number, 1207);
+        EXPECT_EQ(node["deviceTypeName"].string, "communications adapter");
+        EXPECT_EQ(node["productName"].string, "Brelin GW");
+        EXPECT_EQ(node["stateName"].string, "operational");
+        EXPECT_EQ(node["release"].string, "released");
+    }
+
+    // The second master still holds node 42: its own Allocate is "already in requested mode/state".
+    result = Run(Session(secondMaster, allocate42));
+    ASSERT_EQ(result.status, 0) << Describe(result);
+    EXPECT_EQ(Lines(result.out).at(1), "553  [4]  07 94 0B 02") << Describe(result);
+    // And the scan gave back what it took: node 10 is free for the second master.
+    result = Run(Session(secondMaster, {"send 456 07 4B 03 01 01 07", "recv"}));
+    ASSERT_EQ(result.status, 0) << Describe(result);
+    EXPECT_EQ(Lines(result.out).at(1), "453  [3]  07 CB 00") << Describe(result);
+    for (const auto& simulator : simulators) {
+        EXPECT_TRUE(simulator->Running()) << "a brelinsim ended early";
+    }
+}
+
 TEST_F(Dnet, BenchOnAWireTimedBusComparesWithTheWireLimit)
 {
     const ProgramResult result =
@@ -354,14 +437,8 @@ TEST_F(Dnet, BenchOnAnUntimedBusStatesNoLimit)
         << lines[0];
 }
 
-TEST_F(Dnet, TcpBusServedByBrelinsim)
+TEST_F(DnetOnTcp, BusServedByBrelinsim)
 {
-    if (kBrelinsim.empty() || !fs::exists(kBrelinsim)) {
-        GTEST_SKIP() << "brelinsim is not built yet (" << kBrelinsim << ")";
-    }
-    const int port = FreeTcpPort();
-    ASSERT_GT(port, 0);
-    const std::string bus = "tcp://127.0.0.1:" + std::to_string(port) + "/can0";
     // On line at once, without the device's two-second duplicate MAC ID check.
     BackgroundProgram simulator({kBrelinsim, "--bus", bus, "--node", "63", "--no-mac-check"},
                                 (Folder() / "brelinsim.log").string());

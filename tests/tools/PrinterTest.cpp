@@ -64,6 +64,48 @@ BenchResult Bench(bool wire)
     return {63, figures};
 }
 
+// A node with every identity attribute read, as the simulated Brelin answers them (its product
+// name cut to "Brelin" and a control character).
+ScannedNode Brelin(int mac, ScannedNode::Release release, ScannedNode::Access access = ScannedNode::Access::Allocated)
+{
+    ScannedNode node;
+    node.node = mac;
+    node.access = access;
+    node.identity = {{1, {0xB7, 0x04}},
+                     {2, {0x0C, 0x00}},
+                     {3, {0x69, 0x10}},
+                     {4, {0x01, 0x04}},
+                     {6, {0xC5, 0xE1, 0xB7, 0x00}},
+                     {7, {0x07, 'B', 'r', 'e', 'l', 'i', 'n', 0x01}},
+                     {5, {0x31, 0x00}},
+                     {8, {0x03}}};
+    node.release = release;
+    return node;
+}
+
+// A node of an unknown profile that stopped answering at its product code.
+ScannedNode Partial(int mac, ScannedNode::Release release)
+{
+    ScannedNode node;
+    node.node = mac;
+    node.identity = {{1, {0x07, 0x00}}, {2, {0x63, 0x00}}};
+    node.silentAt = 3;
+    node.release = release;
+    if (release == ScannedNode::Release::Refused) {
+        node.releaseError.generalCode = 0x0C;
+    }
+    return node;
+}
+
+ScannedNode Refusal(int mac, ScannedNode::Access access, std::uint8_t general, std::optional<std::uint8_t> additional)
+{
+    ScannedNode node;
+    node.node = mac;
+    node.access = access;
+    node.allocationError = {general, additional};
+    return node;
+}
+
 struct Row {
     const char* name;
     CommandResult result;
@@ -129,18 +171,57 @@ const std::vector<Row>& Rows()
          R"J("error":"no poll response from node 10"})J"},
         {"poll sizes unread", {"poll", Failure("reading 5/2/7: no answer from node 10"), Poll(false, false, false)}, {},
          R"J({"command":"poll","node":10,"status":"failure","exit":3,"error":"reading 5/2/7: no answer from node 10"})J"},
-        {"scan",
-         {"scan", {}, ScanResult{{{5, 1207, "Brelin\x01"}, {9, std::nullopt, std::nullopt}}}},
-         {"node 5: vendor id 1207, product name \"Brelin.\"", "node 9: vendor id unknown, product name unknown"},
-         R"J({"command":"scan","nodes":[{"node":5,"vendorId":1207,"productName":"Brelin\u0001"},)J"
-         R"J({"node":9,"vendorId":null,"productName":null}],"status":"ok","exit":0})J"},
+        {"scan: a node read and released",
+         {"scan", {}, ScanResult{{Brelin(5, ScannedNode::Release::Released)}}},
+         {"node 5: vendor id 1207, device type 12 (communications adapter), product code 4201, revision 1.4, "
+          "serial number 12050885 (0x00B7E1C5), product name \"Brelin.\", status 0x0031 (owned), "
+          "state 3 (operational)"},
+         R"J({"command":"scan","nodes":[{"node":5,"access":"allocated","vendorId":1207,"deviceType":12,)J"
+         R"J("deviceTypeName":"communications adapter","productCode":4201,"revision":{"major":1,"minor":4},)J"
+         R"J("serialNumber":12050885,"productName":"Brelin\u0001","status":49,"statusName":"owned","state":3,)J"
+         R"J("stateName":"operational","release":"released"}],"status":"ok","exit":0})J"},
+        {"scan: held, refused, open before, silent, release refused",
+         {"scan", {}, ScanResult{{Refusal(3, ScannedNode::Access::Held, 0x0C, 0x01),
+                                  Refusal(4, ScannedNode::Access::Refused, 0x08, std::nullopt),
+                                  Brelin(5, ScannedNode::Release::NotOurs, ScannedNode::Access::AlreadyAllocated),
+                                  Partial(6, ScannedNode::Release::Unanswered), Partial(7, ScannedNode::Release::Refused)}}},
+         {"node 3: held by another master (allocation refused: object state conflict (0x0C), additional code 0x01)",
+          "node 4: allocation refused: service not supported (0x08)",
+          "node 5: vendor id 1207, device type 12 (communications adapter), product code 4201, revision 1.4, "
+          "serial number 12050885 (0x00B7E1C5), product name \"Brelin.\", status 0x0031 (owned), "
+          "state 3 (operational); allocated to this master before the scan, left allocated",
+          "node 6: vendor id 7, device type 99, product code unknown, revision unknown, serial number unknown, "
+          "product name unknown, status unknown, state unknown; no answer from attribute 3 on; release not answered",
+          "node 7: vendor id 7, device type 99, product code unknown, revision unknown, serial number unknown, "
+          "product name unknown, status unknown, state unknown; no answer from attribute 3 on; release refused: "
+          "object state conflict (0x0C)"},
+         R"J({"command":"scan","nodes":[)J"
+         R"J({"node":3,"access":"held","allocationError":"object state conflict (0x0C), additional code 0x01",)J"
+         R"J("allocationGeneralCode":12,"allocationAdditionalCode":1,"vendorId":null,"deviceType":null,)J"
+         R"J("productCode":null,"revision":null,"serialNumber":null,"productName":null,"status":null,"state":null,)J"
+         R"J("release":"not-ours"},)J"
+         R"J({"node":4,"access":"refused","allocationError":"service not supported (0x08)","allocationGeneralCode":8,)J"
+         R"J("vendorId":null,"deviceType":null,"productCode":null,"revision":null,"serialNumber":null,)J"
+         R"J("productName":null,"status":null,"state":null,"release":"not-ours"},)J"
+         R"J({"node":5,"access":"already-allocated","vendorId":1207,"deviceType":12,)J"
+         R"J("deviceTypeName":"communications adapter","productCode":4201,"revision":{"major":1,"minor":4},)J"
+         R"J("serialNumber":12050885,"productName":"Brelin\u0001","status":49,"statusName":"owned","state":3,)J"
+         R"J("stateName":"operational","release":"not-ours"},)J"
+         R"J({"node":6,"access":"allocated","vendorId":7,"deviceType":99,"productCode":null,"revision":null,)J"
+         R"J("serialNumber":null,"productName":null,"status":null,"state":null,"silentAt":3,"release":"unanswered"},)J"
+         R"J({"node":7,"access":"allocated","vendorId":7,"deviceType":99,"productCode":null,"revision":null,)J"
+         R"J("serialNumber":null,"productName":null,"status":null,"state":null,"silentAt":3,"release":"refused",)J"
+         R"J("releaseError":"object state conflict (0x0C)","releaseGeneralCode":12}],"status":"ok","exit":0})J"},
         {"scan of an empty bus", {"scan", {}, ScanResult{}}, {"no node answered"},
          R"J({"command":"scan","nodes":[],"status":"ok","exit":0})J"},
         {"scan cut short shows what it found",
-         {"scan", Failure("the card refused the allocation request to node 7"), ScanResult{{{5, 1, "x"}}}},
-         {"node 5: vendor id 1, product name \"x\""},
-         R"J({"command":"scan","nodes":[{"node":5,"vendorId":1,"productName":"x"}],"status":"failure","exit":3,)J"
-         R"J("error":"the card refused the allocation request to node 7"})J"},
+         {"scan", Failure("the card refused the allocation request to node 7"),
+          ScanResult{{Refusal(3, ScannedNode::Access::Held, 0x0C, std::nullopt)}}},
+         {"node 3: held by another master (allocation refused: object state conflict (0x0C))"},
+         R"J({"command":"scan","nodes":[{"node":3,"access":"held","allocationError":"object state conflict (0x0C)",)J"
+         R"J("allocationGeneralCode":12,"vendorId":null,"deviceType":null,"productCode":null,"revision":null,)J"
+         R"J("serialNumber":null,"productName":null,"status":null,"state":null,"release":"not-ours"}],)J"
+         R"J("status":"failure","exit":3,"error":"the card refused the allocation request to node 7"})J"},
         {"scan cut short before any node", {"scan", Failure("refused"), ScanResult{}}, {},
          R"J({"command":"scan","nodes":[],"status":"failure","exit":3,"error":"refused"})J"},
         {"send", {"send", {}, SendResult{0x5FC, Bytes{0x00, 0x0E}}}, {"sent 5FC  [2]  00 0E"},

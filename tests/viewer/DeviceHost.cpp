@@ -65,13 +65,9 @@ void DeviceHost::Run()
             canbus::Frame frame;
             while (bus_->TryReceive(frame)) {
                 idle = false;
-                if (!silent_) {
-                    device_->OnFrame(frame, now);
-                }
+                device_->OnFrame(frame, now);
             }
-            if (!silent_) {
-                device_->Poll(now);
-            }
+            device_->Poll(now);
         }
         if (idle) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));

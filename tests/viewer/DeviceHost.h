@@ -37,8 +37,12 @@ public:
     void SerialInput(const std::vector<std::uint8_t>& bytes);
     // What the device has written to its serial line so far.
     std::vector<std::uint8_t> SerialOutput();
-    // While paused the device hears nothing and answers nothing, as a node that has gone silent.
-    void SetSilent(bool silent) { silent_ = silent; }
+    // While silent the device is off the bus: it hears and answers nothing, as a node that has
+    // gone silent, and keeps its state.
+    void SetSilent(bool silent)
+    {
+        WithDevice([silent](devsim::BrelinDevice& device) { device.SetOffBus(silent); });
+    }
 
 private:
     void Run();
@@ -49,7 +53,6 @@ private:
     std::mutex mutex_;
     std::unique_ptr<devsim::BrelinDevice> device_;
     std::vector<std::uint8_t> serialOutput_;
-    std::atomic<bool> silent_{false};
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -302,17 +303,29 @@ TEST_F(ModelTest, AReadThatDoesNotFitOrDoesNotArriveWhole)
     Answer(9, 1, 2, {0x0A, 'a', 'b'}); // claims ten characters, carries two
     Answer(9, 1, 3, {0x01});           // one byte of a 16-bit value
     Answer(9, 1, 4, Bytes(65, 0x55));  // a fixed size above the buffer
+    Answer(9, 1, 6, Bytes(100, 0x4C)); // a hundred bytes for a 16-bit value
+    Answer(9, 1, 7, {0x01, 'a', 'b'}); // one character and a byte beyond the string
     const struct {
         int attr;
         int type;
         int size;
     } rows[] = {{1, ValueType::kShortString, -1}, {2, ValueType::kShortString, -1}, {3, ValueType::kUInt16, 2},
-                {4, ValueType::kRaw, 65}, {5, ValueType::kUInt16, 2} /* error response */};
+                {4, ValueType::kRaw, 65}, {5, ValueType::kUInt16, 2} /* error response */,
+                {6, ValueType::kUInt16, 2}, {7, ValueType::kShortString, -1}};
     for (const auto& row : rows) {
         item.Setup(&module_, 9, 1, row.attr, row.type, row.size, {}, 0);
         EXPECT_FALSE(item.Read()) << row.attr;
         EXPECT_EQ(item.GetInt16(), 0x04B7) << "buffer unchanged after attribute " << row.attr;
     }
+
+    // Only the first bytes of a value longer than the buffer, when they are all that is wanted.
+    item.Setup(&module_, 9, 1, 6, ValueType::kRaw, 64, {}, 0);
+    EXPECT_FALSE(item.Read());
+    item.TakeFirstBytes(true);
+    ASSERT_TRUE(item.Read());
+    EXPECT_EQ(item.StoredLength(), 64u);
+    item.Setup(&module_, 9, 1, 6, ValueType::kRaw, 64, {}, 0);
+    EXPECT_FALSE(item.Read()) << "a new target wants the whole value again";
 }
 
 TEST_F(ModelTest, FormatNeverReadsPastTheBytesStored)
@@ -419,6 +432,15 @@ TEST_F(ModelTest, PollBuffersHoldTheLargestConnection)
     const std::uint32_t bits = 0;
     module_.Poll().SetSizes(2, 2);
     EXPECT_FALSE(module_.Poll().Write(&bits, ValueKind::kBits32, 0)) << "four bytes do not fit an output of two";
+
+    // A node that consumes more than a connection carries: Send (raw bytes of the largest output)
+    // is refused, and nothing is written past the output or read past the value.
+    const std::array<std::uint8_t, PollItem::kMaxSize> command{0x01, 0x02};
+    for (const int consumed : {449, 0x7FFF, 0xFFFF}) {
+        module_.Poll().SetSizes(consumed, 2);
+        EXPECT_FALSE(module_.Poll().Write(command.data(), ValueKind::kRaw, 0)) << consumed;
+        EXPECT_EQ(module_.Poll().Output().front(), 0) << consumed;
+    }
 }
 
 // A clock that moves only when the model asks it to pause or the driver is asked for a frame.
@@ -509,6 +531,150 @@ TEST_F(ServiceItemTest, AValueThatDoesNotEncodeSendsNothing)
     const std::uint8_t five[5] = {};
     EXPECT_FALSE(item_.Execute(five, ValueKind::kRaw, 5)) << "more than one frame holds after the header";
     EXPECT_TRUE(sent_.empty());
+}
+
+// A node behind the scripted driver that answers, or is silent: time runs on a hand-driven clock,
+// and a call that gets no answer costs the receive time-out. A page reads three attributes on every
+// tick, 100 ms after the last tick ended.
+class SilentNodeTest : public ModelTest {
+protected:
+    static constexpr std::uint32_t kTimeoutMs = 1000;
+    static constexpr std::uint32_t kAnswerMs = 2;
+    static constexpr std::uint32_t kPeriodMs = 100;
+
+    struct Call {
+        std::uint32_t atMs; // from the start of the run
+        platform::automation::DISPID dispId;
+        bool operator==(const Call&) const = default;
+    };
+
+    SilentNodeTest()
+    {
+        module_.UseTicks(clock_);
+        driver_.get = [this](int, int cls, int inst, int attr, std::uint8_t* buffer) {
+            const bool answered = Exchange(automation::dispid::kDNGetAttribute);
+            const bool pollSize = cls == 5 && inst == 2 && (attr == 7 || attr == 8);
+            PutReply(buffer, 0x8E, pollSize ? Bytes{0x02, 0x00} : Bytes{0x2A, 0x00});
+            return answered ? 0 : -1;
+        };
+        driver_.allocate = [this](int, int) { return Exchange(automation::dispid::kDNAllocate) ? 0 : -1; };
+        driver_.openModule = [this](int, const std::uint8_t* record) {
+            configs_.emplace_back(record, record + 6);
+            return Exchange(automation::dispid::kOpenModule) ? 0 : -1;
+        };
+        EXPECT_TRUE(module_.Open(Allocation::kExplicit | Allocation::kPoll));
+        module_.Poll().SetSizes(-1, -1);
+        log_.clear();
+        configs_.clear();
+        startMs_ = clock_.now;
+    }
+
+    bool Exchange(platform::automation::DISPID dispId)
+    {
+        log_.push_back({clock_.now - startMs_, dispId});
+        clock_.now += answering_ ? kAnswerMs : kTimeoutMs;
+        return answering_;
+    }
+
+    // Ticks the page for `forMs`; the longest tick, and how many of its reads brought a value.
+    std::uint32_t Run(std::uint32_t forMs, std::vector<int>* valuesPerTick = nullptr)
+    {
+        std::uint32_t longest = 0;
+        for (const std::uint32_t end = clock_.now + forMs; static_cast<std::int32_t>(clock_.now - end) < 0;) {
+            const std::uint32_t start = clock_.now;
+            int values = 0;
+            for (int attribute = 1; attribute <= 3; ++attribute) {
+                item_.Setup(&module_, 1, 1, attribute, ValueType::kUInt16, 2, {}, 0);
+                values += item_.Read() ? 1 : 0;
+            }
+            longest = std::max(longest, clock_.now - start);
+            if (valuesPerTick != nullptr) {
+                valuesPerTick->push_back(values);
+            }
+            clock_.now += kPeriodMs;
+        }
+        return longest;
+    }
+
+    HandTicks clock_{0xFFFFF000u}; // across the wrap
+    std::uint32_t startMs_ = clock_.now;
+    bool answering_ = true;
+    std::vector<Call> log_;
+    std::vector<Bytes> configs_;
+    AttributeItem item_;
+};
+
+TEST_F(SilentNodeTest, OneWaitThenOneTryASecondAndNeverLongerThanATimeOut)
+{
+    answering_ = false;
+    const std::uint32_t longest = Run(9500);
+    // The first read waits; then a single allocation request after each second without a wait.
+    const std::vector<Call> expected{{0, automation::dispid::kDNGetAttribute},
+                                     {2000, automation::dispid::kDNAllocate},
+                                     {4000, automation::dispid::kDNAllocate},
+                                     {6000, automation::dispid::kDNAllocate},
+                                     {8000, automation::dispid::kDNAllocate}};
+    EXPECT_EQ(log_, expected);
+    EXPECT_EQ(longest, kTimeoutMs);
+    EXPECT_TRUE(module_.Silent());
+    EXPECT_TRUE(module_.IsOpen()) << "the user's allocation stands";
+
+    // A write between two tries is refused at once; an unparsable one never asks.
+    item_.Setup(&module_, 1, 1, 1, ValueType::kUInt16, 2, {}, 0);
+    EXPECT_FALSE(item_.Write("7", ValueKind::kText, 2));
+    EXPECT_EQ(log_.size(), expected.size());
+}
+
+TEST_F(SilentNodeTest, TheNodeThatComesBackIsOpenedAgainWithTheUsersAllocation)
+{
+    answering_ = false;
+    Run(8500); // the node comes back just after the try at 8000 gave up
+    answering_ = true;
+    const std::uint32_t back = clock_.now - startMs_;
+    driver_.calls.clear();
+    std::vector<int> values;
+    Run(2500, &values);
+
+    // The try at 10000 finds it: release, allocate as Select Node does, size the poll item, read.
+    std::vector<platform::automation::DISPID> order;
+    for (const auto& call : driver_.calls) {
+        order.push_back(call.dispId);
+    }
+    namespace d = automation::dispid;
+    ASSERT_GE(order.size(), 8u);
+    EXPECT_EQ(std::vector<platform::automation::DISPID>(order.begin(), order.begin() + 8),
+              (std::vector<platform::automation::DISPID>{d::kDNAllocate, d::kCloseModule, d::kOpenModule, d::kDNGetAttribute,
+                                               d::kDNGetAttribute, d::kDNGetAttribute, d::kDNGetAttribute,
+                                               d::kDNGetAttribute}));
+    EXPECT_EQ(configs_, std::vector<Bytes>{(Bytes{1, 1, 0, 0, 0, 0})});
+    EXPECT_EQ(module_.Poll().OutputSize(), 2);
+    EXPECT_FALSE(module_.Silent());
+
+    // Found by the next try, within a second of its return, and from then on every read of every
+    // tick brings a value.
+    const Call found = *std::find_if(log_.rbegin(), log_.rend(), [](const Call& call) {
+        return call.dispId == automation::dispid::kDNAllocate;
+    });
+    EXPECT_EQ(found.atMs, 10000u);
+    EXPECT_LE(found.atMs - back, Module::kRetryMs);
+    const auto first = std::find(values.begin(), values.end(), 3);
+    ASSERT_NE(first, values.end());
+    EXPECT_TRUE(std::all_of(first, values.end(), [](int v) { return v == 3; }));
+}
+
+TEST_F(SilentNodeTest, OpeningOrClosingASilentNodeWaitsOnceAtMost)
+{
+    answering_ = false;
+    Run(kPeriodMs); // the node is known to be silent
+    EXPECT_TRUE(module_.Close());
+    EXPECT_EQ(driver_.Count(automation::dispid::kCloseModule), 0u) << "nothing to release on a silent node";
+
+    const std::uint32_t start = clock_.now;
+    EXPECT_FALSE(module_.Open(Allocation::kExplicit | Allocation::kPoll));
+    EXPECT_EQ(clock_.now - start, kTimeoutMs);
+    EXPECT_EQ(log_.back().dispId, automation::dispid::kDNAllocate);
+    EXPECT_TRUE(configs_.empty()) << "no OpenModule without an answer";
+    EXPECT_FALSE(module_.IsOpen());
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 // attributes is tested on the pages' own functions.
 
 #include "tests/viewer/DeviceHost.h"
+#include "tests/viewer/ScriptedDriver.h"
 #include "tests/viewer/ViewerFixture.h"
 #include "viewer/app/MainWindow.h"
 #include "viewer/controls/ValueCombo.h"
@@ -31,6 +32,7 @@ using namespace orv::viewer;
 using orv::viewer::test::CallsOf;
 using orv::viewer::test::DeviceHost;
 using orv::viewer::test::Modals;
+using orv::viewer::test::TableDevice;
 using orv::viewer::test::Type;
 using orv::viewer::test::ViewerEnvironment;
 namespace dispid = orv::automation::dispid;
@@ -128,6 +130,7 @@ private slots:
     void refreshSchedules();
     void silentNodeShowsErrorAndThePageGoesOn_data();
     void silentNodeShowsErrorAndThePageGoesOn();
+    void restartedNodeIsOpenedAgain();
 
     void identityDecoding();
     void identityShowsTheNode();
@@ -141,6 +144,7 @@ private slots:
 
     void connectionDecoding();
     void connectionShowsBothInstances();
+    void connectionPathWithoutItsLength();
     void connectionWritesAndFollowsTheNode();
 
 private:
@@ -305,14 +309,27 @@ void ObjectPagesTest::silentNodeShowsErrorAndThePageGoesOn()
     const QByteArray full = fullField.toLatin1();
     int& counter = TickCounterOf(command);
 
+    HandTicks moduleTicks;
+    window.DeviceModule()->UseTicks(moduleTicks);
+
+    // The refresh stops at its first read without an answer; the fields it did not read say so.
     host_->SetSilent(true);
     counter = kPartialTicksPerCycle; // the next tick is a full refresh
+    qsizetype before = Reads();
     page->Tick();
+    QCOMPARE(Reads() - before, 1);
     QCOMPARE(Text(page, tick), QStringLiteral("Error"));
     QCOMPARE(Text(page, full), QStringLiteral("Error"));
     QVERIFY(page->isVisible() && page->TimerActive());
 
+    // Back on the bus: the next try, a second later, finds it, and the page reads on.
     host_->SetSilent(false);
+    counter = kPartialTicksPerCycle;
+    before = Reads();
+    page->Tick();
+    QCOMPARE(Reads(), before);
+    QCOMPARE(Text(page, tick), QStringLiteral("Error"));
+    moduleTicks.now += Module::kRetryMs;
     counter = kPartialTicksPerCycle;
     page->Tick();
     QCOMPARE(Text(page, tick), tickValue);
@@ -320,12 +337,90 @@ void ObjectPagesTest::silentNodeShowsErrorAndThePageGoesOn()
     QCOMPARE(modals_->Take(), QStringList()); // a failed read is shown in place, never in a box
 }
 
+// The node goes off the bus and restarts there, losing its connections: the pages show "Error" and
+// ask nothing between the tries, one a second; the try that finds it opens it again with the user's
+// allocation, and the values come back.
+void ObjectPagesTest::restartedNodeIsOpenedAgain()
+{
+    MainWindow& window = OpenNode(true);
+    window.Driver()->SetTimeout(100);
+    HandTicks moduleTicks;
+    window.DeviceModule()->UseTicks(moduleTicks);
+    auto* page = Open<DeviceNetPage>(Command::kDeviceNet);
+    QVERIFY(page != nullptr);
+    const auto calls = [this] { return environment_->calls->size(); };
+    const auto tick = [&page](bool full) {
+        DeviceNetPage::TickCounter() = full ? kPartialTicksPerCycle : 0;
+        page->Tick();
+    };
+
+    host_->WithDevice([](devsim::BrelinDevice& device) {
+        device.SetOffBus(true);
+        device.PowerCycle();
+    });
+    std::size_t before = calls();
+    tick(true);
+    QCOMPARE(calls() - before, 1u);
+    for (const char* field : {"busOffCountEdit", "classRevisionField", "masterIdField", "baudRateValueField"}) {
+        QCOMPARE(Text(page, field), QStringLiteral("Error"));
+    }
+    QCOMPARE(Child<QComboBox>(page, "baudRateCombo")->currentIndex(), -1);
+
+    // Between the tries nothing is asked, also by a page that opens: it shows at once what it
+    // cannot read.
+    before = calls();
+    tick(false);
+    auto* connection = Open<ConnectionPage>(Command::kConnection);
+    QVERIFY(connection != nullptr);
+    QCOMPARE(calls(), before);
+    QCOMPARE(Text(connection, "stateField"), QStringLiteral("Error"));
+    page = Open<DeviceNetPage>(Command::kDeviceNet);
+
+    // A try a second later: one allocation request, unanswered.
+    moduleTicks.now += Module::kRetryMs;
+    before = calls();
+    tick(false);
+    QCOMPARE(CallsOf(std::vector(environment_->calls->begin() + static_cast<std::ptrdiff_t>(before),
+                                 environment_->calls->end()),
+                     {dispid::kDNAllocate, dispid::kDNGetAttribute, dispid::kOpenModule}),
+             QStringList{"3(63,1)"});
+    QCOMPARE(Text(page, "busOffCountEdit"), QStringLiteral("Error"));
+
+    // Back on the bus, without its connections: the next try finds it and opens it again.
+    host_->SetSilent(false);
+    moduleTicks.now += Module::kRetryMs;
+    before = calls();
+    tick(false);
+    const auto since = std::vector(environment_->calls->begin() + static_cast<std::ptrdiff_t>(before),
+                                   environment_->calls->end());
+    QCOMPARE(CallsOf(since, {dispid::kDNAllocate, dispid::kCloseModule, dispid::kOpenModule}),
+             (QStringList{"3(63,1)", "14(63)", "13(63)"}));
+    QCOMPARE(Text(page, "busOffCountEdit"), QStringLiteral("0"));
+    QCOMPARE(Child<QComboBox>(page, "baudRateCombo")->currentText(), QStringLiteral("125K"));
+    // The next tick reads everything, not waiting for the next full refresh; the cycle goes on.
+    QCOMPARE(Text(page, "classRevisionField"), QStringLiteral("Error"));
+    tick(false);
+    QCOMPARE(DeviceNetPage::TickCounter(), 1);
+    QCOMPARE(Text(page, "classRevisionField"), QStringLiteral("2"));
+    QCOMPARE(Text(page, "masterIdField"), QStringLiteral("0"));
+    QVERIFY(Checked(page, "explicitCheck") && Checked(page, "pollCheck")); // the user's allocation
+    QCOMPARE(window.DeviceModule()->Poll().OutputSize(), 8);
+    QCOMPARE(modals_->Take(), QStringList()); // without a dialog
+}
+
 void ObjectPagesTest::identityDecoding()
 {
-    using Boxes = IdentityPage::StatusBoxes;
+    // The status word in its six boxes, at the full refresh of an unlocked page.
+    TableDevice device;
+    IdentityPage page({&device.module, Allocation::kExplicit, 0}, nullptr);
+    Child(&page, "passwordField")->setText(QStringLiteral("1"));
+    QTest::keyClick(&page, Qt::Key_Return); // the scripted node takes any password
+    QVERIFY(page.Unlocked());
+    const char* const boxes[] = {"ownedCheck",           "configuredCheck",         "minorRecoverableCheck",
+                                 "minorUnrecoverableCheck", "majorRecoverableCheck", "majorUnrecoverableCheck"};
     const struct {
         std::uint16_t status;
-        Boxes boxes; // owned, configured, minor recoverable/unrecoverable, major recoverable/unrecoverable
+        std::array<bool, 6> checked; // owned, configured, minor recoverable/unrecoverable, major ...
     } statuses[] = {
         {0x00F1, {true, false, false, false, false, false}}, // bits 4..7: extended status, not faults
         {0x0F00, {false, false, true, true, true, true}},
@@ -337,7 +432,14 @@ void ObjectPagesTest::identityDecoding()
         {0xF00A, {false, false, false, false, false, false}},
     };
     for (const auto& row : statuses) {
-        QVERIFY2(IdentityPage::DecodeStatus(row.status) == row.boxes, qPrintable(QString::number(row.status, 16)));
+        device.values[{1, 1, 5}] = {static_cast<std::uint8_t>(row.status), static_cast<std::uint8_t>(row.status >> 8)};
+        IdentityPage::TickCounter() = kPartialTicksPerCycle;
+        page.Tick();
+        QCOMPARE(Text(&page, "statusField"), QString::number(row.status));
+        for (std::size_t i = 0; i < std::size(boxes); ++i) {
+            QVERIFY2(Checked(&page, boxes[i]) == row.checked[i],
+                     qPrintable(QString::number(row.status, 16) + QLatin1Char(' ') + QLatin1String(boxes[i])));
+        }
     }
 
     const struct {
@@ -533,17 +635,27 @@ void ObjectPagesTest::deviceNetDecoding()
     for (const auto& row : macIds) {
         QCOMPARE(DeviceNetPage::MacIdEntry(row.value), row.entry);
     }
-    using Boxes = DeviceNetPage::AllocationBoxes;
+    // The allocation choice in its five boxes (bits 3, 6 and 7 have none) and the master's MAC ID,
+    // at the full refresh.
+    TableDevice device;
+    DeviceNetPage page({&device.module}, nullptr);
+    const char* const boxes[] = {"explicitCheck", "pollCheck", "strobeCheck", "cosCheck", "cyclicCheck"};
     const struct {
         std::uint8_t choice;
-        Boxes boxes; // explicit, poll, strobe, COS, cyclic
+        std::array<bool, 5> checked; // explicit, poll, strobe, COS, cyclic
     } allocations[] = {
         {0x03, {true, true, false, false, false}}, {0x04, {false, false, true, false, false}},
         {0x10, {false, false, false, true, false}}, {0x20, {false, false, false, false, true}},
-        {0xC8, {false, false, false, false, false}}, // bits 3, 6 and 7 have no box
+        {0xC8, {false, false, false, false, false}},
     };
     for (const auto& row : allocations) {
-        QVERIFY(DeviceNetPage::DecodeAllocation(row.choice) == row.boxes);
+        device.values[{3, 1, 5}] = {row.choice, 12};
+        DeviceNetPage::TickCounter() = kPartialTicksPerCycle;
+        page.Tick();
+        QCOMPARE(Text(&page, "masterIdField"), QStringLiteral("12"));
+        for (std::size_t i = 0; i < std::size(boxes); ++i) {
+            QVERIFY2(Checked(&page, boxes[i]) == row.checked[i], boxes[i]);
+        }
     }
     QCOMPARE(DeviceNetPage::SwitchChangedText(0), QStringLiteral("No Change"));
     QCOMPARE(DeviceNetPage::SwitchChangedText(1), QStringLiteral("Changed"));
@@ -571,8 +683,8 @@ void ObjectPagesTest::deviceNetShowsTheNode()
         const char* text;
     } fields[] = {
         {"classRevisionField", "2"}, {"busOffCountEdit", "0"},          {"masterIdField", "0"},
-        {"macIdSwitchField", "No Change"}, {"baudRateSwitchField", "No Change"}, {"macIdValueField", "99"},
-        {"baudRateValueField", "Error"}, // switch position 9: "set by software", beyond the three rates
+        {"macIdSwitchField", "No Change"}, {"baudRateSwitchField", "No Change"}, {"macIdValueField", "63"},
+        {"baudRateValueField", "125K"}, // a healthy node shows no "Error"
     };
     for (const auto& row : fields) {
         QCOMPARE(Text(page, row.field), QString::fromLatin1(row.text));
@@ -710,23 +822,44 @@ void ObjectPagesTest::connectionShowsBothInstances()
     Child<QRadioButton>(page, "ioMessageRadio")->click();
     QVERIFY(Checked(page, "explicitMessageRadio") && !Checked(page, "ioMessageRadio"));
 
-    // Poll: the timing follows at the next tick, the rest at the next full refresh.
+    // Poll: the next tick shows all of the poll connection, never the explicit one's values in
+    // its boxes; the schedule of the full refreshes goes on as it was.
     Child<QRadioButton>(page, "pollRadio")->click();
     QCOMPARE(page->SelectedInstance(), ConnectionPage::kPollInstance);
     ConnectionPage::TickCounter() = 0;
+    const qsizetype before = Reads();
     page->Tick();
+    QCOMPARE(Reads() - before, 18);
+    QCOMPARE(ConnectionPage::TickCounter(), 1);
     QCOMPARE(Child<QComboBox>(page, "watchdogCombo")->currentText(), QStringLiteral("Timeout"));
-    for (int tick = 1; tick < kPartialTicksPerCycle; ++tick) {
-        page->Tick();
-    }
-    check({{"producedIdField", "05fb"}, {"producedSizeEdit", "64"}});
-    page->Tick();
     check({{"stateField", "Established"}, {"transportClassField", "2"}, {"producedIdField", "03ff"},
            {"consumedIdField", "05fd"}, {"producedGroupField", "1"}, {"consumedGroupField", "2 (Destination)"},
            {"producedSizeEdit", "17"}, {"consumedSizeEdit", "8"}, {"producedPathLengthEdit", "6"},
            {"producedPathEdit", "200424643003"}, {"consumedPathLengthEdit", "6"},
            {"consumedPathEdit", "200424963003"}});
     QVERIFY(!Checked(page, "explicitMessageRadio") && Checked(page, "ioMessageRadio"));
+}
+
+// A path is as long as its length says: a length that cannot be read leaves the path unread, and
+// it says so.
+void ObjectPagesTest::connectionPathWithoutItsLength()
+{
+    TableDevice device;
+    device.values[{5, 1, 13}] = {0x02, 0x00};
+    device.values[{5, 1, 14}] = {0x20, 0x04};
+    device.values[{5, 1, 16}] = {0x20, 0x05}; // its length, attribute 15, is not there
+    ConnectionPage page({&device.module}, nullptr);
+    QCOMPARE(Text(&page, "producedPathEdit"), QStringLiteral("2004"));
+    QCOMPARE(Text(&page, "consumedPathLengthEdit"), QStringLiteral("Error"));
+    QCOMPARE(Text(&page, "consumedPathEdit"), QStringLiteral("Error"));
+
+    device.values.erase({5, 1, 13});
+    device.TakeReads();
+    ConnectionPage::TickCounter() = kPartialTicksPerCycle;
+    page.Tick();
+    QCOMPARE(Text(&page, "producedPathEdit"), QStringLiteral("Error")); // not the path read before
+    const auto reads = device.TakeReads();
+    QVERIFY(std::find(reads.begin(), reads.end(), TableDevice::Path{5, 1, 14}) == reads.end());
 }
 
 void ObjectPagesTest::connectionWritesAndFollowsTheNode()

@@ -69,6 +69,7 @@ platform::automation::HRESULT ScriptedDriver::Invoke(platform::automation::DISPI
         rval = openModule ? openModule(value(1), bytes(2)) : 0;
         break;
     case dispid::kCloseModule: rval = closeModuleAnswer; break;
+    case dispid::kDNAllocate: rval = allocate ? allocate(value(1), value(2)) : 0; break;
     default: break;
     }
     *args[0]->plVal = rval;
@@ -83,6 +84,36 @@ void PutReply(std::uint8_t* buffer, std::uint8_t service, const std::vector<std:
     buffer[6] = 0;
     buffer[7] = service;
     std::copy(data.begin(), data.end(), buffer + 8);
+}
+
+TableDevice::TableDevice(int node)
+{
+    driver.get = [this](int, int cls, int inst, int attr, std::uint8_t* buffer) {
+        const auto found = values.find({cls, inst, attr});
+        PutReply(buffer, found != values.end() ? 0x8E : 0x94, found != values.end() ? found->second : Bytes{0x14});
+        return 0;
+    };
+    driver.set = [this](int, int cls, int inst, int attr, int length, std::uint8_t* buffer) {
+        values[{cls, inst, attr}] = Bytes(buffer, buffer + length);
+        PutReply(buffer, 0x90, {});
+        return 0;
+    };
+    client.Attach(&driver);
+    module.SetAddress(node);
+    module.SetDriver(&client);
+    module.Open(Allocation::kExplicit);
+}
+
+std::vector<TableDevice::Path> TableDevice::TakeReads()
+{
+    std::vector<Path> reads;
+    for (const auto& call : driver.calls) {
+        if (call.dispId == dispid::kDNGetAttribute) {
+            reads.emplace_back(call.values[1], call.values[2], call.values[3]);
+        }
+    }
+    driver.calls.clear();
+    return reads;
 }
 
 } // namespace orv::viewer::test

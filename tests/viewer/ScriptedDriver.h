@@ -4,9 +4,13 @@
 
 #include "driver/automation/server/Identities.h"
 #include "platform/automation/Dispatch.h"
+#include "viewer/app/DriverClient.h"
+#include "viewer/model/Module.h"
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <tuple>
 #include <vector>
 
 namespace orv::viewer::test {
@@ -20,7 +24,8 @@ public:
         std::vector<std::int32_t> values; // by-value arguments after rval, in order
     };
 
-    // Handlers return rval. Unscripted methods answer -1.
+    // Handlers return rval. Unscripted methods answer -1, but for OpenModule, CloseModule and
+    // DNAllocate.
     std::function<std::int32_t(int node, int cls, int inst, int attr, std::uint8_t* buffer)> get;
     std::function<std::int32_t(int node, int cls, int inst, int attr, int length, std::uint8_t* buffer)> set;
     std::function<std::int32_t(int txid, int txLength, std::int16_t* rxid, std::int16_t* rxLength,
@@ -29,6 +34,8 @@ public:
     std::function<std::int32_t(int identifier, int length, const std::uint8_t* data)> transmit;
     std::function<std::int32_t(std::int16_t* identifier, std::int16_t* length, std::uint8_t* buffer)> receive;
     std::function<std::int32_t(int node, const std::uint8_t* config)> openModule;
+    // DNAllocate; unscripted it answers 0, as a node that is there.
+    std::function<std::int32_t(int node, int connectionType)> allocate;
     std::int32_t closeModuleAnswer = 0;
 
     std::vector<Call> calls;
@@ -55,5 +62,24 @@ public:
 // Writes a reply into a ReplyBuffer: length (2 + data bytes) at 4, header 0 at 6, `service` at 7,
 // `data` from 8.
 void PutReply(std::uint8_t* buffer, std::uint8_t service, const std::vector<std::uint8_t>& data);
+
+// A node that answers from a table of attribute values through a scripted driver object, with an
+// open module on it: a read of a path not in the table gets an error reply; a write stores its
+// bytes.
+class TableDevice {
+public:
+    using Path = std::tuple<int, int, int>;
+    using Bytes = std::vector<std::uint8_t>;
+
+    explicit TableDevice(int node = 63);
+
+    // The paths read, in order, since the last call.
+    std::vector<Path> TakeReads();
+
+    std::map<Path, Bytes> values;
+    ScriptedDriver driver;
+    DriverClient client;
+    Module module;
+};
 
 } // namespace orv::viewer::test

@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -33,7 +34,7 @@ using orv::viewer::test::CallsOf;
 using orv::viewer::test::DeviceHost;
 using orv::viewer::test::Modals;
 using orv::viewer::test::PutReply;
-using orv::viewer::test::ScriptedDriver;
+using orv::viewer::test::TableDevice;
 using orv::viewer::test::ViewerEnvironment;
 namespace dispid = orv::automation::dispid;
 using Bytes = std::vector<std::uint8_t>;
@@ -88,52 +89,17 @@ void TickAt(SerialPage& page, int counter)
     page.Tick();
 }
 
-// A device that answers from a table of attribute values through a scripted driver object: a read
-// of a path not in the table gets an error reply; a write stores its bytes.
-class TableDevice {
-public:
-    using Path = std::tuple<int, int, int>;
-
-    TableDevice()
+// A scripted device holding the stream and channel values these tests start from.
+struct SerialDevice : TableDevice {
+    SerialDevice()
     {
-        driver.get = [this](int, int cls, int inst, int attr, std::uint8_t* buffer) {
-            const auto found = values.find({cls, inst, attr});
-            PutReply(buffer, found != values.end() ? 0x8E : 0x94, found != values.end() ? found->second : Bytes{0x14});
-            return 0;
+        values = {
+            {{64, 1, 3}, {0x80, 0x25, 0, 0}}, {{64, 1, 10}, {0x03}}, {{64, 1, 11}, {0x03, 'a', 'b', 'c'}},
+            {{64, 1, 13}, {0x0A}},            {{64, 1, 20}, {0x2C, 0x01}}, {{65, 1, 9}, {0xDA}},
+            {{65, 1, 10}, {0x04}},            {{65, 1, 3}, {'w', 'x', 'y', 'z'}}, {{66, 1, 9}, {0xC7}},
+            {{66, 1, 10}, {0x02}},            {{66, 1, 3}, {0x34, 0x12}},
         };
-        driver.set = [this](int, int cls, int inst, int attr, int length, std::uint8_t* buffer) {
-            values[{cls, inst, attr}] = Bytes(buffer, buffer + length);
-            PutReply(buffer, 0x90, {});
-            return 0;
-        };
-        client.Attach(&driver);
-        module.SetAddress(kNode);
-        module.SetDriver(&client);
-        module.Open(Allocation::kExplicit);
     }
-
-    // The paths read, in order, since the last call.
-    std::vector<Path> TakeReads()
-    {
-        std::vector<Path> reads;
-        for (const auto& call : driver.calls) {
-            if (call.dispId == dispid::kDNGetAttribute) {
-                reads.emplace_back(call.values[1], call.values[2], call.values[3]);
-            }
-        }
-        driver.calls.clear();
-        return reads;
-    }
-
-    std::map<Path, Bytes> values{
-        {{64, 1, 3}, {0x80, 0x25, 0, 0}}, {{64, 1, 10}, {0x03}}, {{64, 1, 11}, {0x03, 'a', 'b', 'c'}},
-        {{64, 1, 13}, {0x0A}},            {{64, 1, 20}, {0x2C, 0x01}}, {{65, 1, 9}, {0xDA}},
-        {{65, 1, 10}, {0x04}},            {{65, 1, 3}, {'w', 'x', 'y', 'z'}}, {{66, 1, 9}, {0xC7}},
-        {{66, 1, 10}, {0x02}},            {{66, 1, 3}, {0x34, 0x12}},
-    };
-    ScriptedDriver driver;
-    DriverClient client;
-    Module module;
 };
 
 } // namespace
@@ -161,6 +127,7 @@ private slots:
     void viewModeChangesNothing();
     void hexViewShowsTheRawBytes();
     void dataBeyondTheValueBufferIsCut();
+    void failedReadsShowNoOldValue();
     void scheduleRefreshesOneSectionPerTick();
     void heldControlsKeepTheirHoldAcrossRebinds();
     void editabilityRules();
@@ -375,7 +342,17 @@ void SerialPageTest::viewModeChangesNothing()
     QVERIFY(Find<QLabel>(*page, "viewTitle")->isVisibleTo(page));
     QVERIFY(!Find<QLabel>(*page, "setupTitle")->isVisibleTo(page));
     QVERIFY(!Find<QPushButton>(*page, "resetButton")->isVisibleTo(page));
-    QCOMPARE(Find<QGroupBox>(*page, "statusFrame")->size(), QSize(135, 68));
+    auto* statusFrame = Find<QGroupBox>(*page, "statusFrame");
+    QCOMPARE(statusFrame->size(), QSize(135, 68));
+    // The frame encloses its rows whole: nothing of "FIFO Overrun" is cut off.
+    QVERIFY2(statusFrame->layout()->minimumSize().height() <= statusFrame->height(),
+             qPrintable(QString::number(statusFrame->layout()->minimumSize().height())));
+    for (QWidget* part : statusFrame->findChildren<QWidget*>()) {
+        if (part->isVisibleTo(page)) {
+            QVERIFY2(part->geometry().bottom() < statusFrame->height() - 1, qPrintable(part->objectName()));
+            QVERIFY2(part->height() >= part->minimumSizeHint().height(), qPrintable(part->objectName()));
+        }
+    }
     for (const char* name : {"receiveToggle", "receiveAck", "transmitToggle", "transmitAck"}) {
         QVERIFY(!Find<QPushButton>(*page, (QByteArray(name) + "Button").constData())->isVisibleTo(page));
         QVERIFY(Find<QLabel>(*page, (QByteArray(name) + "Label").constData())->isVisibleTo(page));
@@ -422,7 +399,7 @@ void SerialPageTest::viewModeChangesNothing()
 // The values of the hex view's examples, which the simulated Brelin never reports all at once.
 void SerialPageTest::hexViewShowsTheRawBytes()
 {
-    TableDevice device;
+    SerialDevice device;
     device.values[{65, 1, 7}] = {0x02, 'a', 'b'};
     device.values[{65, 1, 14}] = {'*'};
     SerialPage page({&device.module, Allocation::kExplicit, 0, SerialMode::kSetup}, nullptr);
@@ -443,11 +420,35 @@ void SerialPageTest::hexViewShowsTheRawBytes()
     for (const auto& row : rows) {
         QCOMPARE(Field(page, row.field)->text(), QString::fromLatin1(row.text));
     }
-    // And takes hex bytes in.
-    Type(page, "timeoutEdit", QStringLiteral("1E"));
-    Type(page, "preDelimiterEdit", QStringLiteral("02787A"));
-    QCOMPARE((device.values[{64, 1, 13}]), (Bytes{0x1E}));
+    // And takes hex bytes in, in either case; what is not hex bytes is refused with a word.
+    auto* status = Find<QLabel>(page, "statusText");
+    const struct {
+        const char* field;
+        const char* typed;
+        const char* shown; // in the field after Enter
+        Bytes written;     // nothing written: empty
+        bool refused;
+    } typing[] = {
+        {"timeoutEdit", "1E", "1E", {0x1E}, false},
+        {"timeoutEdit", "2f", "2F", {0x2F}, false},
+        {"preDelimiterEdit", "02787a", "02787A", {0x02, 'x', 'z'}, false},
+        {"timeoutEdit", "1G", "1G", {}, true},
+        {"timeoutEdit", "123", "123", {}, true},
+        {"transmitDataEdit", "ab", "AB", {}, true}, // two bytes expected
+        {"transmitDataEdit", "abcd", "ABCD", {0xAB, 0xCD}, false},
+    };
+    for (const auto& row : typing) {
+        device.driver.calls.clear();
+        Type(page, row.field, QString::fromLatin1(row.typed));
+        QCOMPARE(Field(page, row.field)->text(), QString::fromLatin1(row.shown));
+        QCOMPARE(status->text().isEmpty(), !row.refused);
+        const bool wrote = std::any_of(device.driver.calls.begin(), device.driver.calls.end(),
+                                       [](const auto& call) { return call.dispId == dispid::kDNSetAttribute; });
+        QCOMPARE(wrote, !row.written.empty());
+    }
+    QCOMPARE((device.values[{64, 1, 13}]), (Bytes{0x2F}));
     QCOMPARE((device.values[{64, 1, 11}]), (Bytes{0x02, 'x', 'z'}));
+    QCOMPARE((device.values[{66, 1, 3}]), (Bytes{0xAB, 0xCD}));
 
     Box(page, "hexViewCheck")->click();
     page.RefreshSections(SerialPage::kAllSections);
@@ -457,7 +458,7 @@ void SerialPageTest::hexViewShowsTheRawBytes()
 
 void SerialPageTest::dataBeyondTheValueBufferIsCut()
 {
-    TableDevice device;
+    SerialDevice device;
     Bytes hundred(100);
     for (std::size_t i = 0; i < hundred.size(); ++i) {
         hundred[i] = static_cast<std::uint8_t>(i);
@@ -485,14 +486,50 @@ void SerialPageTest::dataBeyondTheValueBufferIsCut()
     QVERIFY(!Find<QLabel>(page, "transmitDataCut")->isVisibleTo(&page));
     QVERIFY(!Field(page, "transmitDataEdit")->isReadOnly());
 
+    // A channel of 32 bytes shows its 64 digits whole.
+    Bytes thirtyTwo(hundred.begin(), hundred.begin() + 32);
+    device.values[{65, 1, 10}] = {32};
+    device.values[{65, 1, 3}] = thirtyTwo;
+    page.RefreshSections(SerialPage::kReceiveSection);
+    ValueEdit* received = Field(page, "receiveDataEdit");
+    QCOMPARE(received->text(), QString::fromStdString(HexText(thirtyTwo.data(), 32)));
+    const QRect area = received->contentsRect();
+    const QRect needed = QFontMetrics(received->font()).boundingRect(area, Qt::TextWrapAnywhere, received->text());
+    QVERIFY2(needed.height() <= area.height() && needed.width() <= area.width(),
+             qPrintable(QStringLiteral("%1 of %2 px").arg(needed.height()).arg(area.height())));
+
     device.values.erase({65, 1, 10}); // a data size that cannot be read shows no bytes
     page.RefreshSections(SerialPage::kReceiveSection);
     QCOMPARE(Field(page, "receiveDataEdit")->text(), QString());
 }
 
+// A failed read shows by one rule, never an old value: "Error" in a field, no entry in a list, a
+// box cleared.
+void SerialPageTest::failedReadsShowNoOldValue()
+{
+    SerialDevice device;
+    device.values[{64, 1, 15}] = {0x33};
+    SerialPage page({&device.module, Allocation::kExplicit, 0, SerialMode::kSetup}, nullptr);
+    const char* const statusBoxes[] = {"rxOverrunCheck", "rxParityCheck", "txOverrunCheck", "txParityCheck"};
+    for (const char* box : statusBoxes) {
+        QVERIFY2(Box(page, box)->isChecked(), box);
+    }
+    QVERIFY(Box(page, "listCheck")->isChecked());
+    for (const auto& path : {TableDevice::Path{64, 1, 15}, {64, 1, 10}, {64, 1, 3}, {64, 1, 13}}) {
+        device.values.erase(path);
+    }
+    page.RefreshSections(SerialPage::kStreamSection);
+    for (const char* box : {"rxOverrunCheck", "rxParityCheck", "txOverrunCheck", "txParityCheck", "listCheck",
+                            "timeoutCheck", "lengthCheck"}) {
+        QVERIFY2(!Box(page, box)->isChecked(), box);
+    }
+    QCOMPARE(Find<ValueCombo>(page, "baudRateCombo")->currentIndex(), -1);
+    QCOMPARE(Field(page, "timeoutEdit")->text(), QStringLiteral("Error"));
+}
+
 void SerialPageTest::scheduleRefreshesOneSectionPerTick()
 {
-    TableDevice device;
+    SerialDevice device;
     SerialPage::SetTickCounter(7);
     SerialPage page({&device.module, Allocation::kExplicit, 0, SerialMode::kSetup}, nullptr);
     QCOMPARE(SerialPage::TickCounter(), 7); // opening a page does not reset the schedule
@@ -546,7 +583,7 @@ void SerialPageTest::scheduleRefreshesOneSectionPerTick()
 
 void SerialPageTest::heldControlsKeepTheirHoldAcrossRebinds()
 {
-    TableDevice device;
+    SerialDevice device;
     device.values[{66, 1, 11}] = {0};
     SerialPage page({&device.module, Allocation::kExplicit, 0, SerialMode::kSetup}, nullptr);
     ValueEdit* width = Field(page, "transmitWidthEdit");
@@ -574,7 +611,7 @@ void SerialPageTest::heldControlsKeepTheirHoldAcrossRebinds()
 // Which fields are editable, by the boxes and lists as they stand.
 void SerialPageTest::editabilityRules()
 {
-    TableDevice device;
+    SerialDevice device;
     SerialPage page({&device.module, Allocation::kExplicit, 0, SerialMode::kSetup}, nullptr);
     struct Row {
         const char* name;

@@ -30,6 +30,10 @@ void Modals::Check()
     if (modal == nullptr) {
         return;
     }
+    if (modal != lastSeen_) {
+        lastSeen_ = modal;
+        underWaitCursor_ += QApplication::overrideCursor() != nullptr ? 1 : 0;
+    }
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         messages_ << box->text();
         box->button(QMessageBox::Ok)->click();

@@ -37,12 +37,16 @@ public:
     QStringList Take();
     const QStringList& Messages() const { return messages_; }
     bool Idle() const { return handlers_.empty(); }
+    // How many modal windows came up under a wait cursor.
+    int UnderWaitCursor() const { return underWaitCursor_; }
 
 private:
     void Check();
 
     QTimer timer_;
     QStringList messages_;
+    int underWaitCursor_ = 0;
+    QWidget* lastSeen_ = nullptr;
     std::deque<std::function<void(QWidget*)>> handlers_;
 };
 

@@ -5,6 +5,7 @@
 #include "platform/Profile.h"
 #include "platform/automation/Registration.h"
 #include "tests/viewer/DeviceHost.h"
+#include "tests/viewer/ScriptedDriver.h"
 #include "tests/viewer/ViewerFixture.h"
 #include "viewer/app/MainWindow.h"
 #include "viewer/app/Messages.h"
@@ -19,7 +20,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDialogButtonBox>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QLabel>
 #include <QListWidget>
@@ -31,6 +34,7 @@
 
 using namespace orv::viewer;
 using orv::viewer::test::CallsOf;
+using orv::viewer::test::TableDevice;
 using orv::viewer::test::DeviceHost;
 using orv::viewer::test::Modals;
 using orv::viewer::test::ViewerEnvironment;
@@ -89,7 +93,7 @@ private slots:
     void closingClosesTheModuleThenTheDriverOnce();
     void creationFailureLeavesTheWindowUsable();
     void pageSlotsAndPageClosed();
-    void listMappings();
+    void listEntriesCarryTheirValues();
     void promptFilters();
     void heldValueEditKeepsTheTypedText();
     void valueComboWritesTheChosenEntry();
@@ -272,18 +276,26 @@ void ViewerTest::networkConfigurationRoundTrip()
         QCOMPARE(dialog->findChild<QLineEdit*>(QStringLiteral("portEdit"))->text(), QStringLiteral("888"));
         driver->setCurrentIndex(2);
         rate->setCurrentIndex(1);
-        dialog->findChild<QLineEdit*>(QStringLiteral("driverNameEdit"))->setText(QString::fromStdString(name70));
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("driverNameEdit"));
+        name->setText(QString::fromStdString(name70));
         auto* master = dialog->findChild<QLineEdit*>(QStringLiteral("masterIdEdit"));
         master->setText(QStringLiteral("12x"));
         ClickOk(dialog); // refused: the dialog stays
         QVERIFY(dialog->isVisible());
         QCOMPARE(window->Settings().DriverType(), 0); // nothing stored yet
         master->setText(QStringLiteral(" -5 "));
+        // A name the record cannot hold as it is typed is refused, not stored as something else.
+        for (const QString& refused : {QString::fromStdString(name70), QStringLiteral("tcp://h\u00F6st\u20AC/can0")}) {
+            name->setText(refused);
+            ClickOk(dialog);
+            QVERIFY(dialog->isVisible());
+        }
+        name->setText(QString::fromStdString(name70.substr(0, 64)));
         ClickOk(dialog);
     });
     window->Action(Command::kConfiguration)->trigger();
     QVERIFY(modals_->Idle());
-    QCOMPARE(modals_->Take(), QStringList{kInvalidNumberMessage});
+    QCOMPARE(modals_->Take(), (QStringList{kInvalidNumberMessage, kDriverNameMessage, kDriverNameMessage}));
 
     const auto profile = orv::platform::Profile::AtPath(environment_->ProfileFile());
     const struct {
@@ -348,6 +360,8 @@ void ViewerTest::creationFailureLeavesTheWindowUsable()
     QVERIFY(window.Driver() == nullptr);
     SelectNode(window, kNode, true, false);
     QCOMPARE(modals_->Take(), QStringList{kNetworkNotConfiguredMessage});
+    QCOMPARE(modals_->UnderWaitCursor(), 0); // a box that waits for the user shows no wait cursor
+    QVERIFY(QApplication::overrideCursor() == nullptr);
     QVERIFY(!window.PageCommandsEnabled());
 }
 
@@ -377,29 +391,67 @@ void ViewerTest::pageSlotsAndPageClosed()
     QVERIFY2(window->isVisible(), "Esc on a page closes the page only");
 }
 
-void ViewerTest::listMappings()
+// A list's entries carry the values they stand for: a refresh selects the entry of the value it
+// read (none for a value no entry carries, or for a read that fails), a choice writes its value.
+void ViewerTest::listEntriesCarryTheirValues()
 {
+    TableDevice device;
+    QWidget form;
+    ValueCombo list(&form);
+    constexpr ComboEntry kEntries[] = {{"seven", 7}, {"eight", 8}, {"short string", 0xDA}, {"19200", 19200}};
+    list.SetEntries(kEntries);
+    QCOMPARE(list.count(), 4);
+    QCOMPARE(list.itemText(2), QStringLiteral("short string"));
     const struct {
-        int mapping;
-        std::uint32_t value;
-        std::optional<int> entry;
-    } entries[] = {
-        {ValueCombo::kBaudRateList, 19200, 5}, {ValueCombo::kBaudRateList, 14400, std::nullopt},
-        {ValueCombo::kDataTypeList, 0xDA, 5},  {ValueCombo::kDataTypeList, 0xC1, std::nullopt},
-        {7, 8, 1},                              {7, 6, std::nullopt}, // below the offset
-        {0, 8, std::nullopt},                   // past the list's 8 entries
+        int type;
+        int size;
+        int kind;
+        std::vector<std::uint8_t> value;
+        int entry;
+    } rows[] = {
+        {ValueType::kByte, 1, ValueKind::kByte, {8}, 1},
+        {ValueType::kByte, 1, ValueKind::kByte, {6}, -1},
+        {ValueType::kByte, 1, ValueKind::kByte, {0xDA}, 2},
+        {ValueType::kInt32, 4, ValueKind::kInt32, {0x00, 0x4B, 0x00, 0x00}, 3},
+        {ValueType::kInt32, 4, ValueKind::kInt32, {0x40, 0x38, 0x00, 0x00}, -1}, // 14400
+        {ValueType::kUInt16, 2, ValueKind::kUInt16, {0x08, 0x00}, 1},
+        {ValueType::kUInt16, 2, ValueKind::kUInt16, {0x08, 0x01}, -1},
+        {ValueType::kByte, 1, ValueKind::kText, {8}, -1}, // a kind that reads no number
     };
-    for (const auto& row : entries) {
-        QCOMPARE(ValueCombo::EntryOf(row.mapping, row.value, 8), row.entry);
+    for (const auto& row : rows) {
+        device.values[{9, 1, 1}] = row.value;
+        list.setCurrentIndex(0);
+        list.Bind(&device.module, 9, 1, 1, row.type, row.size, false);
+        QVERIFY(list.Refresh(row.kind));
+        QCOMPARE(list.currentIndex(), row.entry);
     }
-    QCOMPARE(ValueCombo::ValueOf(7, 0), 7);
-    QCOMPARE(ValueCombo::ValueOf(ValueCombo::kDataTypeList, 5), 218);
-    QCOMPARE(ValueCombo::ValueOf(ValueCombo::kBaudRateList, 8), 0);
-    QCOMPARE(ValueCombo::ValueOf(ValueCombo::kBaudRateList, -1), 0);
+    list.Bind(&device.module, 9, 1, 2, ValueType::kByte, 1, false);
+    list.setCurrentIndex(0);
+    QVERIFY(!list.Refresh(ValueKind::kByte)); // not there: no selection
+    QCOMPARE(list.currentIndex(), -1);
+    list.setCurrentIndex(2);
+    emit list.activated(2);
+    QCOMPARE((device.values[{9, 1, 2}]), std::vector<std::uint8_t>{0xDA});
 }
 
 void ViewerTest::promptFilters()
 {
+    // The driver's prompt for a missing card library comes up without the wait cursor of the open
+    // that asks for it, which stays for after.
+    bool asked = false;
+    modals_->Next([&asked](QWidget* dialog) {
+        asked = true;
+        static_cast<QDialog*>(dialog)->reject();
+    });
+    {
+        const WaitCursor wait;
+        QtPrompts prompts;
+        QVERIFY(!prompts.OpenFile({"Interface Library (*.dll)|*.dll||", "dll"}));
+        QVERIFY(QApplication::overrideCursor() != nullptr);
+    }
+    QVERIFY(asked);
+    QCOMPARE(modals_->UnderWaitCursor(), 0);
+
     QCOMPARE(QtPrompts::QtFilter("Interface Library (*.dll)|*.dll|All Files (*.*)|*.*||"),
              QStringLiteral("Interface Library (*.dll);;All Files (*.*)"));
     QCOMPARE(QtPrompts::QtFilter("Libraries|*.dll;*.so||"), QStringLiteral("Libraries (*.dll *.so)"));
@@ -423,6 +475,12 @@ void ViewerTest::heldValueEditKeepsTheTypedText()
     }
     QCOMPARE(edit.text(), QStringLiteral("5000"));
     QCOMPARE(ReadHex(window->DeviceModule(), 5, 1, 9, 2), QStringLiteral("0000")); // nothing written yet
+    // Its context menu (right click, to paste) takes the focus for a moment: the field stays held.
+    QFocusEvent toMenu(QEvent::FocusOut, Qt::PopupFocusReason);
+    QCoreApplication::sendEvent(&edit, &toMenu);
+    QVERIFY(edit.IsHeld());
+    QVERIFY(!edit.Refresh(ValueKind::kUInt16));
+    QCOMPARE(edit.text(), QStringLiteral("5000"));
 
     QTest::keyClick(&edit, Qt::Key_Return);
     QVERIFY(!edit.IsHeld());
@@ -445,8 +503,10 @@ void ViewerTest::valueComboWritesTheChosenEntry()
     SelectNode(*window, kNode, true, false);
     QWidget form;
     ValueCombo combo(&form);
-    combo.addItems({"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600"});
-    combo.Bind(window->DeviceModule(), 64, 1, 3, ValueType::kInt32, 4, ValueCombo::kBaudRateList, false);
+    constexpr ComboEntry kBaudRates[] = {{"300", 300},   {"1200", 1200},   {"2400", 2400},   {"4800", 4800},
+                                         {"9600", 9600}, {"19200", 19200}, {"38400", 38400}, {"57600", 57600}};
+    combo.SetEntries(kBaudRates);
+    combo.Bind(window->DeviceModule(), 64, 1, 3, ValueType::kInt32, 4, false);
     QVERIFY(combo.Refresh(ValueKind::kInt32));
     QCOMPARE(combo.currentText(), QStringLiteral("9600"));
 
@@ -489,6 +549,16 @@ void ViewerTest::ioMessagingSetsTheOutputBytes()
     }
     QCOMPARE(modals_->Take(), QStringList());
 
+    // A well-formed command of more groups than any output holds gives its first bytes, silently.
+    QStringList many;
+    for (int group = 0; group < 300; ++group) {
+        many << QString::asprintf("%02X", group & 0xFF);
+    }
+    Command(*page, many.join(u' '));
+    QCOMPARE(modals_->Take(), QStringList());
+    QCOMPARE(QString::fromStdString(HexText(module->Poll().Output().data(), module->Poll().Output().size())),
+             QStringLiteral("0001020304050607"));
+
     module->Close();
     page->Tick();
     QCOMPARE(page->ResponseText(), kErrorInPollMessage);
@@ -504,11 +574,7 @@ void ViewerTest::ioMessagingRefusesBadCommands()
     QVERIFY(page != nullptr);
     Command(*page, QStringLiteral("0A 0B"));
     const std::vector<std::uint8_t> output = window->DeviceModule()->Poll().Output();
-    QStringList tooMany;
-    for (int i = 0; i < IoMessagingPage::kMaxCommandBytes + 1; ++i) {
-        tooMany << QStringLiteral("AA");
-    }
-    const QString invalid[] = {"01  02", "1 02", "012", "01 02 ", " 01", "0G", "01\n02", "01,02", tooMany.join(' ')};
+    const QString invalid[] = {"01  02", "1 02", "012", "01 02 ", " 01", "0G", "01\n02", "01,02"};
     for (const QString& command : invalid) {
         page->findChild<QPlainTextEdit*>(QStringLiteral("commandField"))->setPlainText(command);
         page->findChild<QPushButton*>(QStringLiteral("sendButton"))->click();

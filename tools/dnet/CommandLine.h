@@ -17,6 +17,9 @@ struct CommandSyntax;
 
 enum class CardKind { Vora = 0, Sst = 1, Systec = 2 };
 
+// scan: how long answers may take once the wire has carried the requests.
+inline constexpr int kDefaultScanWaitMs = 50;
+
 struct Command {
     enum class Kind { Open, Close, Get, Set, Service, Poll, Scan, Send, Recv, Bench, Monitor, Decode, Eds, Params, Param };
 
@@ -33,7 +36,7 @@ struct Command {
     bool hasData = false;           // a poll without bytes differs from one with bytes
     int canId = 0;                  // send
     int count = 1000;               // bench
-    int waitMs = 50;                // scan: how long to wait for each node
+    int waitMs = kDefaultScanWaitMs; // scan: the window for the answers after the wire time
     std::string file;               // a command that reads a file
     std::string bus;                // monitor: the bus to watch (else the global --bus)
     // params, param: the EDS to use (else the EDS library's); param: the parameter and its value.

@@ -43,7 +43,7 @@ constexpr CommandSyntax kCommands[] = {
      "any explicit service"},
     {"poll", Command::Kind::Poll, kPoll, "poll NODE [HEXBYTES]", "one polled I/O exchange"},
     {"scan", Command::Kind::Scan, kScan, "scan [--wait MS]",
-     "the nodes that answer an allocation, waiting\nMS for each (default 50)"},
+     "every node with its identity: allocation requests\nto all MAC IDs at once, answers taken until MS after\nthe wire carried them (default 50)"},
     {"send", Command::Kind::Send, kSend, "send ID HEXBYTES", "one raw CAN frame (ID in hex; or ID#HEXBYTES)"},
     {"recv", Command::Kind::Recv, {}, "recv", "one raw CAN frame received"},
     {"bench", Command::Kind::Bench, kBench, "bench NODE [--count N]", "Get_Attribute_Single exchanges per second"},

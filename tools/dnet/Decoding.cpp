@@ -357,4 +357,48 @@ std::optional<DecodedValue> DecodeAttribute(int classId, int instance, int attri
     return decoded;
 }
 
+std::string_view DeviceTypeName(std::uint16_t deviceType)
+{
+    // The device profiles of the CIP networks library that DeviceNet devices commonly carry.
+    static constexpr std::pair<std::uint16_t, std::string_view> kProfiles[] = {
+        {0x00, "generic device"},
+        {0x02, "AC drive"},
+        {0x03, "motor overload"},
+        {0x04, "limit switch"},
+        {0x05, "inductive proximity switch"},
+        {0x06, "photoelectric sensor"},
+        {0x07, "general purpose discrete I/O"},
+        {0x09, "resolver"},
+        {0x0C, "communications adapter"},
+        {0x0E, "programmable logic controller"},
+        {0x10, "position controller"},
+        {0x13, "DC drive"},
+        {0x15, "contactor"},
+        {0x16, "motor starter"},
+        {0x17, "soft start"},
+        {0x18, "human-machine interface"},
+        {0x1A, "mass flow controller"},
+        {0x1B, "pneumatic valve"},
+        {0x1C, "vacuum pressure gauge"},
+        {0x1D, "process control value"},
+        {0x1E, "residual gas analyzer"},
+        {0x1F, "DC power generator"},
+        {0x20, "RF power generator"},
+        {0x21, "turbomolecular vacuum pump"},
+        {0x22, "encoder"},
+        {0x23, "safety discrete I/O device"},
+        {0x24, "fluid flow controller"},
+        {0x25, "CIP motion drive"},
+        {0x27, "mass flow controller, enhanced"},
+        {0x2A, "safety analog I/O device"},
+        {0x2B, "generic device (keyable)"},
+    };
+    for (const auto& [type, name] : kProfiles) {
+        if (type == deviceType) {
+            return name;
+        }
+    }
+    return {};
+}
+
 } // namespace orv::dnet

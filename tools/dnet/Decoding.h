@@ -44,4 +44,8 @@ std::string AllocationChoiceNames(unsigned choice);
 // nullopt when the length byte claims more characters than there are.
 std::optional<std::string> ShortString(std::span<const std::uint8_t> value);
 
+// The name of the common device profile with device type `deviceType` (Identity attribute 2):
+// "communications adapter"; empty when not known.
+std::string_view DeviceTypeName(std::uint16_t deviceType);
+
 } // namespace orv::dnet

@@ -2,10 +2,15 @@
 
 #include "tools/dnet/EdsPrinter.h"
 #include "tools/dnet/Json.h"
+#include "tools/dnet/Reply.h"
 #include "tools/dnet/monitor/JsonFormat.h"
 
 #include "canbus/CandumpFormat.h"
 #include "platform/Hex.h"
+#include "platform/LittleEndian.h"
+
+#include <algorithm>
+#include <cctype>
 
 namespace orv::dnet {
 namespace {
@@ -83,21 +88,97 @@ void Body(const PollResult& poll, JsonObject& json)
     }
 }
 
+// "vendor id" -> "vendorId"
+std::string CamelCase(std::string_view name)
+{
+    std::string key;
+    bool upper = false;
+    for (const char c : name) {
+        if (c == ' ') {
+            upper = true;
+        } else {
+            key += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+            upper = false;
+        }
+    }
+    return key;
+}
+
+std::string_view AccessName(ScannedNode::Access access)
+{
+    switch (access) {
+    case ScannedNode::Access::Allocated: return "allocated";
+    case ScannedNode::Access::AlreadyAllocated: return "already-allocated";
+    case ScannedNode::Access::Held: return "held";
+    case ScannedNode::Access::Refused: return "refused";
+    }
+    return "?";
+}
+
+std::string_view ReleaseName(ScannedNode::Release release)
+{
+    switch (release) {
+    case ScannedNode::Release::NotOurs: return "not-ours";
+    case ScannedNode::Release::Released: return "released";
+    case ScannedNode::Release::Refused: return "refused";
+    case ScannedNode::Release::Unanswered: return "unanswered";
+    case ScannedNode::Release::NotSent: return "not-sent";
+    }
+    return "?";
+}
+
+void Codes(const ScannedNode::Error& error, std::string_view prefix, JsonObject& json)
+{
+    json.String(std::string(prefix) + "Error", ErrorResponseText(error.generalCode, error.additionalCode));
+    if (error.generalCode) {
+        json.Number(std::string(prefix) + "GeneralCode", Number(*error.generalCode));
+    }
+    if (error.additionalCode) {
+        json.Number(std::string(prefix) + "AdditionalCode", Number(*error.additionalCode));
+    }
+}
+
+// Each identity attribute under its name (null when not read), with the name of its value where
+// one is known ("stateName": "operational", "deviceTypeName": "communications adapter").
+void Identity(const ScannedNode& node, JsonObject& json)
+{
+    for (const int attribute : kScanIdentityAttributes) {
+        const std::string key = CamelCase(AttributeName(1, 1, attribute));
+        const auto read = std::find_if(node.identity.begin(), node.identity.end(),
+                                       [attribute](const IdentityValue& value) { return value.attribute == attribute; });
+        const auto decoded =
+            read != node.identity.end() ? DecodeAttribute(1, 1, attribute, read->value) : std::nullopt;
+        if (!decoded) {
+            json.Raw(key, "null");
+            continue;
+        }
+        json.Raw(key, decoded->jsonValue);
+        std::string_view name = decoded->meaning;
+        if (attribute == 2) {
+            name = DeviceTypeName(platform::GetLe16(read->value.data()));
+        }
+        if (!name.empty()) {
+            json.String(key + "Name", name);
+        }
+    }
+}
+
 void Body(const ScanResult& scan, JsonObject& json)
 {
     std::string list = "[";
     for (const ScannedNode& node : scan.nodes) {
         JsonObject entry;
-        entry.Number("node", Number(node.node));
-        if (node.vendorId) {
-            entry.Number("vendorId", Number(*node.vendorId));
-        } else {
-            entry.Raw("vendorId", "null");
+        entry.Number("node", Number(node.node)).String("access", AccessName(node.access));
+        if (node.access == ScannedNode::Access::Held || node.access == ScannedNode::Access::Refused) {
+            Codes(node.allocationError, "allocation", entry);
         }
-        if (node.productName) {
-            entry.String("productName", *node.productName);
-        } else {
-            entry.Raw("productName", "null");
+        Identity(node, entry);
+        if (node.silentAt) {
+            entry.Number("silentAt", Number(*node.silentAt));
+        }
+        entry.String("release", ReleaseName(node.release));
+        if (node.release == ScannedNode::Release::Refused) {
+            Codes(node.releaseError, "release", entry);
         }
         list += (list.size() > 1 ? "," : "") + entry.Text();
     }

@@ -1,8 +1,12 @@
 #include "tools/dnet/Reply.h"
 
+#include "tools/dnet/Decoding.h"
+
 #include "driver/devicenet/Identifiers.h"
 #include "driver/devicenet/ReplyBuffer.h"
 #include "platform/LittleEndian.h"
+
+#include <cstdio>
 
 namespace orv::dnet {
 
@@ -32,6 +36,17 @@ Reply ReadReply(const std::uint8_t* buffer, std::size_t bufferSize, std::uint8_t
         reply.data.assign(data, data + dataLength);
     }
     return reply;
+}
+
+std::string ErrorResponseText(std::optional<std::uint8_t> generalCode, std::optional<std::uint8_t> additionalCode)
+{
+    std::string text = generalCode ? GeneralErrorText(*generalCode) : "error response without an error code";
+    if (additionalCode) {
+        char additional[40];
+        std::snprintf(additional, sizeof additional, ", additional code 0x%02X", *additionalCode);
+        text += additional;
+    }
+    return text;
 }
 
 } // namespace orv::dnet

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace orv::dnet {
@@ -32,5 +34,8 @@ struct Reply {
 // `bufferSize` bytes are the caller's: a length that claims more than the buffer holds, or fewer
 // than the header and the service code, is Unexpected.
 Reply ReadReply(const std::uint8_t* buffer, std::size_t bufferSize, std::uint8_t requestService);
+
+// An error response for people: "object state conflict (0x0C), additional code 0x01".
+std::string ErrorResponseText(std::optional<std::uint8_t> generalCode, std::optional<std::uint8_t> additionalCode);
 
 } // namespace orv::dnet

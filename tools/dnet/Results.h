@@ -82,14 +82,50 @@ struct PollResult {
     Bytes response;
 };
 
+// The Identity attributes (class 1, instance 1) a scan reads of every node it may read, in the
+// order it shows them: vendor id, device type, product code, revision, serial number, product
+// name, status, state.
+inline constexpr int kScanIdentityAttributes[] = {1, 2, 3, 4, 6, 7, 5, 8};
+
+struct IdentityValue {
+    int attribute = 0;
+    Bytes value;
+};
+
+// One node that answered a scan's allocation request.
 struct ScannedNode {
+    enum class Access {
+        Allocated,        // the scan allocated its explicit connection, read it and released it
+        AlreadyAllocated, // allocated to this master before the scan: read, left allocated
+        Held,             // refused with an object state conflict: another master holds it
+        Refused,          // refused with another error
+    };
+    enum class Release {
+        NotOurs,    // the scan did not allocate it, so it was not released
+        Released,
+        Refused,    // the node answered the Release with an error response
+        Unanswered, // no answer to the Release within the window
+        NotSent,    // the card refused the Release
+    };
+
+    // The codes of an error response; an error response without a general code has none.
+    struct Error {
+        std::optional<std::uint8_t> generalCode;
+        std::optional<std::uint8_t> additionalCode;
+    };
+
     int node = 0;
-    std::optional<std::uint16_t> vendorId;
-    std::optional<std::string> productName;
+    Access access = Access::Allocated;
+    Error allocationError;               // Held, Refused
+    std::vector<IdentityValue> identity; // what was read, in kScanIdentityAttributes order
+    // The attribute at which the node stopped answering; the rest was not asked.
+    std::optional<int> silentAt;
+    Release release = Release::NotOurs;
+    Error releaseError; // Release::Refused
 };
 
 struct ScanResult {
-    std::vector<ScannedNode> nodes;
+    std::vector<ScannedNode> nodes; // by MAC ID
 };
 
 struct SendResult {

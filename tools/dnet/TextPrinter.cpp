@@ -1,10 +1,13 @@
 #include "tools/dnet/TextPrinter.h"
 
 #include "tools/dnet/EdsPrinter.h"
+#include "tools/dnet/Reply.h"
 #include "tools/dnet/monitor/TextFormat.h"
 
 #include "platform/Hex.h"
+#include "platform/LittleEndian.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace orv::dnet {
@@ -20,15 +23,6 @@ std::string Printf(const char* format, double a, double b = 0)
     char text[128];
     std::snprintf(text, sizeof text, format, a, b);
     return text;
-}
-
-std::string Printable(const std::string& text)
-{
-    std::string shown;
-    for (const char c : text) {
-        shown += static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F ? c : '.';
-    }
-    return shown;
 }
 
 using Lines = std::vector<std::string>;
@@ -72,14 +66,63 @@ Lines Body(const PollResult& poll)
 
 Lines Body(const ScanResult&) { return {}; } // shown whether or not the scan ended well: see ScanLines
 
+// "vendor id 1207", "device type 12 (communications adapter)", "state unknown".
+std::string IdentityText(const ScannedNode& node, int attribute)
+{
+    const std::string name(AttributeName(1, 1, attribute));
+    const auto read = std::find_if(node.identity.begin(), node.identity.end(),
+                                   [attribute](const IdentityValue& value) { return value.attribute == attribute; });
+    if (read == node.identity.end()) {
+        return name + " unknown";
+    }
+    const auto decoded = DecodeAttribute(1, 1, attribute, read->value);
+    if (!decoded) {
+        return name + " " + Hex(read->value);
+    }
+    std::string text = name + " " + decoded->text;
+    if (attribute == 2) {
+        const std::string_view profile = DeviceTypeName(platform::GetLe16(read->value.data()));
+        text += profile.empty() ? "" : " (" + std::string(profile) + ")";
+    }
+    return text;
+}
+
+std::string NodeLine(const ScannedNode& node)
+{
+    std::string line = "node " + std::to_string(node.node) + ": ";
+    switch (node.access) {
+    case ScannedNode::Access::Held:
+        return line + "held by another master (allocation refused: " +
+               ErrorResponseText(node.allocationError.generalCode, node.allocationError.additionalCode) + ")";
+    case ScannedNode::Access::Refused:
+        return line + "allocation refused: " +
+               ErrorResponseText(node.allocationError.generalCode, node.allocationError.additionalCode);
+    case ScannedNode::Access::Allocated:
+    case ScannedNode::Access::AlreadyAllocated: break;
+    }
+    for (const int attribute : kScanIdentityAttributes) {
+        line += (attribute == kScanIdentityAttributes[0] ? "" : ", ") + IdentityText(node, attribute);
+    }
+    if (node.silentAt) {
+        line += "; no answer from attribute " + std::to_string(*node.silentAt) + " on";
+    }
+    switch (node.release) {
+    case ScannedNode::Release::NotOurs: line += "; allocated to this master before the scan, left allocated"; break;
+    case ScannedNode::Release::Released: break;
+    case ScannedNode::Release::Refused:
+        line += "; release refused: " + ErrorResponseText(node.releaseError.generalCode, node.releaseError.additionalCode);
+        break;
+    case ScannedNode::Release::Unanswered: line += "; release not answered"; break;
+    case ScannedNode::Release::NotSent: line += "; release not sent"; break;
+    }
+    return line;
+}
+
 Lines ScanLines(const ScanResult& scan, bool ok)
 {
     Lines lines;
     for (const ScannedNode& node : scan.nodes) {
-        std::string line = "node " + std::to_string(node.node) + ":";
-        line += node.vendorId ? " vendor id " + std::to_string(*node.vendorId) : " vendor id unknown";
-        line += node.productName ? ", product name \"" + Printable(*node.productName) + "\"" : ", product name unknown";
-        lines.push_back(line);
+        lines.push_back(NodeLine(node));
     }
     if (ok && scan.nodes.empty()) {
         lines.push_back("no node answered");

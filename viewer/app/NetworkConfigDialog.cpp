@@ -55,12 +55,22 @@ void NetworkConfigDialog::accept()
         !ReadNumber(ui_->interruptEdit, interrupt)) {
         return;
     }
+    // The record holds 64 Latin-1 characters: a longer name, or another character, would be stored
+    // as something else.
+    const QString name = ui_->driverNameEdit->text();
+    const QByteArray latin = name.toLatin1();
+    if (name.size() > static_cast<qsizetype>(automation::DriverSettings::kDriverNameSize) ||
+        QString::fromLatin1(latin) != name) {
+        ShowMessage(this, kDriverNameMessage);
+        ui_->driverNameEdit->setFocus();
+        return;
+    }
     settings_.SetDriverType(ui_->driverCombo->currentIndex());
     settings_.SetDataRate(ui_->dataRateCombo->currentIndex());
     settings_.SetInterrupt(interrupt);
     settings_.SetPort(port);
     settings_.SetScnId(scnId);
-    settings_.SetDriverNameField(ui_->driverNameEdit->text().toLatin1().toStdString());
+    settings_.SetDriverNameField(latin.toStdString());
     QDialog::accept();
 }
 

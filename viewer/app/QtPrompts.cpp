@@ -15,7 +15,11 @@ void QtPrompts::MessageBox(const std::string& text)
 
 std::optional<std::string> QtPrompts::OpenFile(const platform::OpenFileRequest& request)
 {
-    QString path = QFileDialog::getOpenFileName(parent_, QString(), QString(), QtFilter(request.filter));
+    QString path;
+    {
+        const CursorPause pause;
+        path = QFileDialog::getOpenFileName(parent_, QString(), QString(), QtFilter(request.filter));
+    }
     if (path.isEmpty()) {
         return std::nullopt;
     }

@@ -4,7 +4,6 @@
 
 #include <QFocusEvent>
 
-#include <algorithm>
 #include <string>
 
 namespace orv::viewer {
@@ -15,47 +14,20 @@ ValueCombo::ValueCombo(QWidget* parent) : QComboBox(parent)
     connect(this, &QComboBox::activated, this, &ValueCombo::WriteEntry);
 }
 
-void ValueCombo::Bind(Module* module, int classId, int instance, int attribute, int valueType, int size, int mapping,
-                      bool hold)
+void ValueCombo::SetEntries(std::span<const ComboEntry> entries)
+{
+    clear();
+    for (const ComboEntry& entry : entries) {
+        addItem(QString::fromUtf8(entry.text), QVariant::fromValue(entry.value));
+    }
+}
+
+void ValueCombo::Bind(Module* module, int classId, int instance, int attribute, int valueType, int size, bool hold)
 {
     module_ = module;
     size_ = size;
-    mapping_ = mapping;
     held_ = hold;
     item_.Setup(module, classId, instance, attribute, valueType, size, {}, 0);
-}
-
-std::optional<int> ValueCombo::EntryOf(int mapping, std::uint32_t value, int count)
-{
-    std::optional<int> entry;
-    if (mapping == kBaudRateList) {
-        const auto found = std::find(kBaudRates.begin(), kBaudRates.end(), value);
-        if (found != kBaudRates.end()) {
-            entry = static_cast<int>(found - kBaudRates.begin());
-        }
-    } else if (mapping == kDataTypeList) {
-        const auto found = std::find(kDataTypes.begin(), kDataTypes.end(), value);
-        if (found != kDataTypes.end()) {
-            entry = static_cast<int>(found - kDataTypes.begin());
-        }
-    } else {
-        entry = static_cast<int>(static_cast<std::int64_t>(value) - mapping);
-    }
-    if (entry && (*entry < 0 || *entry >= count)) {
-        entry.reset();
-    }
-    return entry;
-}
-
-int ValueCombo::ValueOf(int mapping, int index)
-{
-    if (mapping == kBaudRateList) {
-        return index >= 0 && index < static_cast<int>(kBaudRates.size()) ? static_cast<int>(kBaudRates[index]) : 0;
-    }
-    if (mapping == kDataTypeList) {
-        return index >= 0 && index < static_cast<int>(kDataTypes.size()) ? kDataTypes[index] : 0;
-    }
-    return index + mapping;
 }
 
 bool ValueCombo::Refresh(int kind)
@@ -67,18 +39,17 @@ bool ValueCombo::Refresh(int kind)
         setCurrentIndex(-1);
         return false;
     }
-    std::optional<std::uint32_t> value;
-    if (mapping_ == kBaudRateList) {
-        value = item_.GetUInt32();
-    } else if (mapping_ == kDataTypeList) {
-        value = item_.GetByte();
-    } else if (kind == ValueKind::kByte) {
-        value = item_.GetByte();
-    } else if (kind == ValueKind::kUInt16) {
-        value = static_cast<std::uint16_t>(item_.GetInt16());
+    int entry = -1;
+    switch (kind) {
+    case ValueKind::kByte: entry = findData(QVariant::fromValue(std::uint32_t{item_.GetByte()})); break;
+    case ValueKind::kUInt16:
+        entry = findData(QVariant::fromValue(std::uint32_t{static_cast<std::uint16_t>(item_.GetInt16())}));
+        break;
+    case ValueKind::kBits32:
+    case ValueKind::kInt32: entry = findData(QVariant::fromValue(item_.GetUInt32())); break;
+    default: break;
     }
-    const std::optional<int> entry = value ? EntryOf(mapping_, *value, count()) : std::nullopt;
-    setCurrentIndex(entry.value_or(-1));
+    setCurrentIndex(entry);
     return true;
 }
 
@@ -88,7 +59,8 @@ void ValueCombo::WriteEntry(int index)
         return;
     }
     Hold();
-    const std::string text = std::to_string(ValueOf(mapping_, index));
+    const QVariant value = itemData(index);
+    const std::string text = std::to_string(value.isValid() ? value.value<std::uint32_t>() : 0);
     item_.Write(text.c_str(), ValueKind::kText, size_);
     Release();
 }

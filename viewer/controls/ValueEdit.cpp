@@ -4,6 +4,9 @@
 #include "viewer/model/ValueType.h"
 
 #include <QKeyEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
 #include <algorithm>
 
@@ -46,8 +49,24 @@ bool ValueEdit::Refresh(int kind)
     return true;
 }
 
+bool ValueEdit::HexItem() const
+{
+    return item_.Type() < ValueType::kByte || item_.Type() > ValueType::kUInt16; // raw bytes
+}
+
 QString ValueEdit::Refusal(const QString& text) const
 {
+    if (HexItem()) {
+        const bool digits = std::all_of(text.begin(), text.end(), [](QChar c) {
+            return (c >= u'0' && c <= u'9') || (c.toUpper() >= u'A' && c.toUpper() <= u'F');
+        });
+        if (!digits || text.size() % 2 != 0) {
+            return QStringLiteral("Not written: pairs of hexadecimal digits (0-9, A-F) are expected.");
+        }
+        if (item_.Size() >= 0 && text.size() != 2 * item_.Size()) {
+            return QStringLiteral("Not written: %1 pairs of hexadecimal digits are expected.").arg(item_.Size());
+        }
+    }
     // Characters of a short string: as text, or as hex digits of its length byte and characters.
     qsizetype characters = -1;
     if (item_.Type() == ValueType::kShortString) {
@@ -71,8 +90,12 @@ void ValueEdit::focusInEvent(QFocusEvent* event)
 
 void ValueEdit::focusOutEvent(QFocusEvent* event)
 {
-    Release();
+    // The context menu takes the focus for a moment; the field is still the user's.
+    if (event->reason() != Qt::PopupFocusReason) {
+        Release();
+    }
     QLineEdit::focusOutEvent(event);
+    update();
 }
 
 void ValueEdit::keyPressEvent(QKeyEvent* event)
@@ -87,6 +110,9 @@ void ValueEdit::keyPressEvent(QKeyEvent* event)
             return;
         }
         event->accept();
+        if (HexItem() && text() != text().toUpper()) {
+            setText(text().toUpper()); // the hex digits as the device's bytes are written
+        }
         const QString refusal = Refusal(text());
         if (refusal.isEmpty()) {
             const QByteArray value = text().toLatin1();
@@ -97,6 +123,58 @@ void ValueEdit::keyPressEvent(QKeyEvent* event)
         return;
     }
     QLineEdit::keyPressEvent(event);
+}
+
+void ValueEdit::SetLines(int lines, int columns)
+{
+    lines_ = std::max(lines, 1);
+    columns_ = std::max(columns, 0);
+    updateGeometry();
+}
+
+int ValueEdit::HeightFor(int lines, int oneLine) const
+{
+    return oneLine + (lines - 1) * fontMetrics().lineSpacing();
+}
+
+QSize ValueEdit::sizeHint() const
+{
+    QSize size = QLineEdit::sizeHint();
+    size.setHeight(HeightFor(lines_, size.height()));
+    size.setWidth(std::max(size.width(), minimumSizeHint().width()));
+    return size;
+}
+
+QSize ValueEdit::minimumSizeHint() const
+{
+    QSize size = QLineEdit::minimumSizeHint();
+    size.setHeight(HeightFor(lines_, size.height()));
+    // The digits of a line, and the frame and margins around them.
+    const int frame = width() - WrappedRect().width();
+    size.setWidth(std::max(size.width(), columns_ * fontMetrics().horizontalAdvance(QLatin1Char('0')) + frame));
+    return size;
+}
+
+void ValueEdit::paintEvent(QPaintEvent* event)
+{
+    // While the user edits it the field is a line edit; otherwise its value is wrapped.
+    if (lines_ <= 1 || hasFocus()) {
+        QLineEdit::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    QStyleOptionFrame panel;
+    initStyleOption(&panel);
+    style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &painter, this);
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
+    painter.drawText(WrappedRect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextWrapAnywhere, text());
+}
+
+QRect ValueEdit::WrappedRect() const
+{
+    QStyleOptionFrame panel;
+    initStyleOption(&panel);
+    return style()->subElementRect(QStyle::SE_LineEditContents, &panel, this).adjusted(2, 1, -2, -1);
 }
 
 } // namespace orv::viewer

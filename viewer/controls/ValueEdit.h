@@ -1,8 +1,10 @@
 #pragma once
 // A text field bound to one attribute of the open node. Refresh reads the attribute and shows it;
 // Enter writes the typed text (never in a read-only field). While the user works in the field
-// (focus, typing) it is held and refreshes leave it alone, so a page's timer never overwrites what
-// the user is typing.
+// (focus, typing, its context menu) it is held and refreshes leave it alone, so a page's timer
+// never overwrites what the user is typing. Hex digits are taken in either case and written in
+// upper case. A field of several lines shows a long value wrapped while the user is not editing
+// it.
 
 #include "viewer/model/AttributeItem.h"
 
@@ -22,6 +24,10 @@ public:
     // editing passes IsHeld() back).
     void Bind(Module* module, int classId, int instance, int attribute, int valueType, int size, bool hold);
 
+    // The bound size is the first bytes of a longer value, which the field shows cut (until the
+    // next Bind).
+    void TakeFirstBytes(bool first) { item_.TakeFirstBytes(first); }
+
     bool IsHeld() const { return held_; }
     void Hold() { held_ = true; }
     void Release() { held_ = false; }
@@ -35,8 +41,17 @@ public:
     // its length byte and characters) is refused without a write and stays in the field. A string
     // longer than the value buffer is refused whatever the limit.
     void SetStringLimit(int characters) { stringLimit_ = characters; }
-    // Why the text in the field is refused, or an empty text when it may be written.
+    // Why the text in the field is refused, or an empty text when it may be written: a string
+    // beyond its limit, or for raw bytes anything but pairs of hex digits (exactly the size's).
     QString Refusal(const QString& text) const;
+
+    // The field is `lines` lines high, each at least `columns` hex digits wide, and wraps its value
+    // into them.
+    void SetLines(int lines, int columns);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    // Where a wrapped value is drawn.
+    QRect WrappedRect() const;
 
     Module* BoundModule() const { return module_; }
     const AttributeItem& Item() const { return item_; }
@@ -49,12 +64,19 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The height of `lines` lines of text in the field's frame.
+    int HeightFor(int lines, int oneLine) const;
+    bool HexItem() const;
+
     Module* module_ = nullptr;
     int size_ = 0;
     bool held_ = false;
     int stringLimit_ = 0;
+    int lines_ = 1;
+    int columns_ = 0;
     AttributeItem item_;
 };
 

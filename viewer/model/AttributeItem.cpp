@@ -1,5 +1,7 @@
 #include "viewer/model/AttributeItem.h"
 
+#include "driver/devicenet/Identifiers.h"
+#include "driver/devicenet/ReplyBuffer.h"
 #include "viewer/app/DriverClient.h"
 #include "viewer/model/Module.h"
 #include "viewer/model/ValueConversions.h"
@@ -10,11 +12,12 @@
 namespace orv::viewer {
 namespace {
 
-constexpr std::uint8_t kGetAttributeSingleReply = 0x8E;
-constexpr std::uint8_t kErrorResponse = 0x94;
-constexpr std::size_t kReplyLengthOffset = 4;
-constexpr std::size_t kReplyServiceOffset = 7;
-constexpr std::size_t kReplyDataOffset = 8;
+using devicenet::ReplyBuffer;
+
+constexpr std::uint8_t kGetAttributeSingleReply = devicenet::kServiceGetAttributeSingle | devicenet::kServiceReplyBit;
+constexpr std::size_t kReplyLengthOffset = ReplyBuffer::kLengthOffset;
+constexpr std::size_t kReplyServiceOffset = ReplyBuffer::kServiceOffset;
+constexpr std::size_t kReplyDataOffset = ReplyBuffer::kDataOffset;
 
 } // namespace
 
@@ -28,6 +31,7 @@ bool AttributeItem::Setup(Module* module, int classId, int instance, int attribu
     valueType_ = valueType;
     size_ = size;
     tag_ = tag;
+    firstBytes_ = false;
     name_ = name.empty() ? "Attr " + std::to_string(classId) + "," + std::to_string(instance) + "," +
                                std::to_string(attribute)
                          : name;
@@ -36,13 +40,15 @@ bool AttributeItem::Setup(Module* module, int classId, int instance, int attribu
 
 bool AttributeItem::Read()
 {
-    if (owner_ == nullptr || !owner_->IsOpen() || owner_->GetDriver() == nullptr) {
+    DriverClient* driver = owner_ != nullptr ? owner_->Ask() : nullptr;
+    if (driver == nullptr) {
         return false;
     }
     std::array<std::uint8_t, DriverClient::kReplyBufferSize> reply{};
-    const std::int32_t status = owner_->GetDriver()->DNGetAttribute(
+    const std::int32_t status = driver->DNGetAttribute(
         static_cast<std::int16_t>(owner_->Address()), static_cast<std::int16_t>(class_),
         static_cast<std::int16_t>(instance_), static_cast<std::int16_t>(attribute_), reply.data());
+    owner_->Answered(status == 0);
     if (status != 0 || reply[kReplyServiceOffset] != kGetAttributeSingleReply) {
         return false;
     }
@@ -55,7 +61,9 @@ bool AttributeItem::Read()
     }
     const std::size_t length =
         size_ == kVariableSize ? std::size_t{reply[kReplyDataOffset]} + 1 : static_cast<std::size_t>(size_);
-    if (length > value_.size() || length > arrived) {
+    // An answer longer than the value is not this attribute's, unless only its first bytes are
+    // wanted.
+    if (length > value_.size() || length > arrived || (length < arrived && !firstBytes_)) {
         return false;
     }
     const platform::Lock hold(lock_);
@@ -66,7 +74,7 @@ bool AttributeItem::Read()
 
 bool AttributeItem::Write(const void* value, int kind, int size)
 {
-    if (owner_ == nullptr || !owner_->IsOpen() || owner_->GetDriver() == nullptr || size != size_) {
+    if (owner_ == nullptr || !owner_->IsOpen() || size != size_) {
         return false;
     }
     int length = size;
@@ -74,13 +82,18 @@ bool AttributeItem::Write(const void* value, int kind, int size)
         return false;
     }
     stored_ = static_cast<std::size_t>(length);
+    DriverClient* driver = owner_->Ask();
+    if (driver == nullptr) {
+        return false;
+    }
     std::array<std::uint8_t, DriverClient::kReplyBufferSize> request{};
     std::memcpy(request.data(), value_.data(), stored_);
-    const std::int32_t status = owner_->GetDriver()->DNSetAttribute(
+    const std::int32_t status = driver->DNSetAttribute(
         static_cast<std::int16_t>(owner_->Address()), static_cast<std::int16_t>(class_),
         static_cast<std::int16_t>(instance_), static_cast<std::int16_t>(attribute_),
         static_cast<std::int16_t>(length), request.data());
-    return status == 0 && request[kReplyServiceOffset] != kErrorResponse;
+    owner_->Answered(status == 0);
+    return status == 0 && request[kReplyServiceOffset] != devicenet::kServiceErrorResponse;
 }
 
 bool AttributeItem::Format(std::string& text, int type)

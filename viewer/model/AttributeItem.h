@@ -24,10 +24,14 @@ public:
     bool Setup(Module* module, int classId, int instance, int attribute, int valueType, int size,
                const std::string& name, int tag);
 
-    // One Get_Attribute_Single. True when the whole value arrived and is in the buffer. The value
-    // is the item's size in bytes, or the length byte and that many bytes for size -1; a value
-    // longer than the buffer, or a reply shorter than its value, fails and leaves the buffer alone.
+    // One Get_Attribute_Single. True when the value arrived, exactly, and is in the buffer. The
+    // value is the item's size in bytes, or the length byte and that many bytes for size -1; a
+    // value longer than the buffer, or a reply shorter or longer than its value, fails and leaves
+    // the buffer alone.
     bool Read() override;
+    // The item's size is the first bytes of a longer value (one that does not fit the buffer): a
+    // read keeps them and drops the rest. Setup ends it.
+    void TakeFirstBytes(bool first) { firstBytes_ = first; }
     // Encodes `value` into the buffer and sends it with Set_Attribute_Single. `size` must equal the
     // item's size (nothing is sent otherwise). True when the node accepted it.
     bool Write(const void* value, int kind, int size) override;
@@ -64,6 +68,7 @@ private:
     int tag_ = 0;
     std::array<std::uint8_t, kValueBufferSize> value_{};
     std::size_t stored_ = 0;
+    bool firstBytes_ = false;
 };
 
 } // namespace orv::viewer

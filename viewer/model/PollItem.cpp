@@ -1,5 +1,6 @@
 #include "viewer/model/PollItem.h"
 
+#include "driver/devicenet/Identifiers.h"
 #include "viewer/app/DriverClient.h"
 #include "viewer/model/Module.h"
 #include "viewer/model/ValueConversions.h"
@@ -13,7 +14,8 @@ namespace {
 // Group 2 message 5: the master's poll command to a node.
 std::int16_t PollCommandIdentifier(int node)
 {
-    return static_cast<std::int16_t>(0x405 | (node * 8));
+    return static_cast<std::int16_t>(
+        devicenet::Group2Identifier(static_cast<unsigned>(node), devicenet::Group2Message::PollCommand));
 }
 
 bool Exchangeable(int size)
@@ -37,8 +39,11 @@ bool PollItem::Read()
     if (owner_ == nullptr) {
         return false;
     }
-    DriverClient* driver = owner_->GetDriver();
-    if (driver == nullptr || !owner_->IsOpen() || !Exchangeable(outputSize_) || !Exchangeable(inputSize_)) {
+    if (!Exchangeable(outputSize_) || !Exchangeable(inputSize_)) {
+        return false;
+    }
+    DriverClient* driver = owner_->Ask();
+    if (driver == nullptr) {
         return false;
     }
     // The driver writes the answer into the same buffer, as many bytes as the node sends, up to
@@ -50,6 +55,7 @@ bool PollItem::Read()
     const std::int32_t status = driver->DNPoll(PollCommandIdentifier(owner_->Address()),
                                                static_cast<std::int16_t>(outputSize_), &rxIdentifier, &length,
                                                buffer.data());
+    owner_->Answered(status == 0);
     if (status != 0 || static_cast<std::uint16_t>(length) != inputSize_) {
         return false;
     }
@@ -60,7 +66,9 @@ bool PollItem::Read()
 
 bool PollItem::Write(const void* value, int kind, int)
 {
-    if (output_.empty() || outputSize_ < 1 || owner_ == nullptr || !owner_->IsOpen()) {
+    // The output is built in a scratch area of the largest size a connection carries: a size the
+    // node reports above it is never encoded.
+    if (output_.empty() || outputSize_ < 1 || !Exchangeable(outputSize_) || owner_ == nullptr || !owner_->IsOpen()) {
         return false;
     }
     std::array<std::uint8_t, kMaxSize> scratch{};

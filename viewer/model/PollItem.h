@@ -31,7 +31,8 @@ public:
     // input size; the input and text then stay as they were.
     bool Read() override;
     // Sets the output bytes the next Read sends (nothing is sent now). The encoded value must fit
-    // the output size; raw bytes (kind 0) fill it exactly.
+    // the output size; raw bytes (kind 0) fill it exactly, read from a value of that size. Fails
+    // when the output size is above kMaxSize.
     bool Write(const void* value, int kind, int size) override;
     // The response text of the last exchange.
     bool Format(std::string& text, int type) override;

@@ -1,5 +1,6 @@
 #include "viewer/model/ServiceItem.h"
 
+#include "driver/devicenet/Identifiers.h"
 #include "platform/Tick.h"
 #include "viewer/app/DriverClient.h"
 #include "viewer/model/Module.h"
@@ -10,20 +11,14 @@ namespace orv::viewer {
 namespace {
 
 constexpr std::int32_t kNothingReceived = 0xFFFC;
-constexpr std::uint8_t kErrorResponse = 0x94;
 constexpr std::size_t kHeaderLength = 4;
 constexpr std::size_t kCanDataLength = 8;
 
-// Group 2 identifiers of a node: message 4 (explicit request to it), message 3 (its explicit
-// response).
+// Group 2 message 4 of a node: the explicit request to it.
 std::int16_t ExplicitRequestIdentifier(int node)
 {
-    return static_cast<std::int16_t>(0x404 + (node & 0x3F) * 8);
-}
-
-int ExplicitResponseIdentifier(int node)
-{
-    return 0x403 + (node & 0x3F) * 8;
+    return static_cast<std::int16_t>(
+        devicenet::Group2Identifier(static_cast<unsigned>(node), devicenet::Group2Message::ExplicitRequest));
 }
 
 } // namespace
@@ -43,10 +38,9 @@ bool ServiceItem::Setup(Module* module, int sourceMacId, int classId, int instan
 
 bool ServiceItem::Execute(const void* value, int kind, int length)
 {
-    if (owner_ == nullptr || !owner_->IsOpen() || owner_->GetDriver() == nullptr) {
+    if (owner_ == nullptr || !owner_->IsOpen()) {
         return false;
     }
-    DriverClient& driver = *owner_->GetDriver();
     // Header (fragment and transaction bits clear), service, 8-bit class and instance, then the
     // request data: one CAN frame.
     std::array<std::uint8_t, DriverClient::kReplyBufferSize> request{};
@@ -62,9 +56,14 @@ bool ServiceItem::Execute(const void* value, int kind, int length)
             return false;
         }
     }
+    DriverClient* driver = owner_->Ask();
+    if (driver == nullptr) {
+        return false;
+    }
     const int node = owner_->Address();
-    if (driver.CANXmit(ExplicitRequestIdentifier(node), static_cast<std::int16_t>(dataLength + kHeaderLength),
+    if (driver->CANXmit(ExplicitRequestIdentifier(node), static_cast<std::int16_t>(dataLength + kHeaderLength),
                        request.data()) != 0) {
+        owner_->Answered(false);
         return false;
     }
 
@@ -74,18 +73,19 @@ bool ServiceItem::Execute(const void* value, int kind, int length)
         std::array<std::uint8_t, DriverClient::kReplyBufferSize> received{};
         std::int16_t identifier = 0;
         std::int16_t receivedLength = 0;
-        const std::int32_t status = driver.CANRcv(&identifier, &receivedLength, received.data());
-        if (status == 0 && (identifier & 0x7FF) == ExplicitResponseIdentifier(node)) {
+        const std::int32_t status = driver->CANRcv(&identifier, &receivedLength, received.data());
+        if (status == 0 &&
+            (identifier & 0x7FF) == devicenet::ExplicitResponseIdentifier(static_cast<unsigned>(node))) {
+            owner_->Answered(true);
             frameLength_ = std::min<std::size_t>(static_cast<std::uint16_t>(receivedLength), kCanDataLength);
             frame_.fill(0);
             std::copy_n(received.begin() + static_cast<std::ptrdiff_t>(offset), frameLength_, frame_.begin());
             // The service code follows the message header.
-            return frameLength_ >= 2 && frame_[1] != kErrorResponse;
+            return frameLength_ >= 2 && frame_[1] != devicenet::kServiceErrorResponse;
         }
-        if (status != 0 && status != kNothingReceived) {
-            return false;
-        }
-        if (platform::TicksBetween(start, ticks_.Now()) >= kReplyTimeoutMs) {
+        if ((status != 0 && status != kNothingReceived) ||
+            platform::TicksBetween(start, ticks_.Now()) >= kReplyTimeoutMs) {
+            owner_->Answered(false);
             return false;
         }
         if (status == kNothingReceived) {

@@ -13,47 +13,72 @@ namespace {
 
 constexpr int kConnectionClass = 5;
 
-namespace Attribute {
-constexpr int kClassRevision = 1;
-constexpr int kState = 1;
-constexpr int kInstanceType = 2;
-constexpr int kTransportClassTrigger = 3;
-constexpr int kProducedId = 4;
-constexpr int kConsumedId = 5;
-constexpr int kInitialCommCharacteristics = 6;
-constexpr int kProducedSize = 7;
-constexpr int kConsumedSize = 8;
-constexpr int kExpectedPacketRate = 9;
-constexpr int kWatchdogTimeoutAction = 12;
-constexpr int kProducedPathLength = 13;
-constexpr int kProducedPath = 14;
-constexpr int kConsumedPathLength = 15;
-constexpr int kConsumedPath = 16;
-constexpr int kProductionInhibitTime = 17;
-} // namespace Attribute
+// The page's refreshes: on the full ticks, on every tick, and of the instance type alone.
+enum : unsigned { kFull = 1, kEveryTick = 2, kInstanceType = 4 };
 
 const QString kError = QStringLiteral("Error");
 const QString kReserved = QStringLiteral("Reserved");
+
+constexpr const char* kInstanceTypeButtons[] = {"explicitMessageRadio", "ioMessageRadio"};
+
+// Attribute 2, bit 0: explicit message (0) or I/O message (1).
+int InstanceTypeEntry(std::uint32_t type)
+{
+    return static_cast<int>(type & 0x01);
+}
+
+constexpr ComboEntry kWatchdogActions[] = {
+    {"Timeout", 0}, {"Auto Delete", 1}, {"Auto Reset", 2}, {"Deferred Delete", 3}};
+
+constexpr Path At(int attribute)
+{
+    return {kConnectionClass, kChosenInstance, attribute};
+}
+
+constexpr Row kFields[] = {
+    Text("stateField", At(1), ValueType::kByte, 1, &ConnectionPage::StateName, kFull),
+    Choice(kInstanceTypeButtons, At(2), ValueType::kByte, 1, &InstanceTypeEntry, kFull | kInstanceType),
+    Text("directionField", At(3), ValueType::kByte, 1, &ConnectionPage::DirectionText, kFull),
+    Text("triggerField", At(3), ValueType::kByte, 1, &ConnectionPage::TriggerText, kFull),
+    Text("transportClassField", At(3), ValueType::kByte, 1, &ConnectionPage::TransportClassText, kFull),
+    Text("producedIdField", At(4), ValueType::kUInt16, 2, &ConnectionPage::IdentifierText, kFull),
+    Text("consumedIdField", At(5), ValueType::kUInt16, 2, &ConnectionPage::IdentifierText, kFull),
+    Text("producedGroupField", At(6), ValueType::kByte, 1, &ConnectionPage::ProducedGroupText, kFull),
+    Text("consumedGroupField", At(6), ValueType::kByte, 1, &ConnectionPage::ConsumedGroupText, kFull),
+    Control("classRevisionEdit", {kConnectionClass, 0, 1}, ValueType::kUInt16, 2, ValueKind::kUInt16, kFull),
+    Control("producedSizeEdit", At(7), ValueType::kUInt16, 2, ValueKind::kUInt16, kFull),
+    Control("consumedSizeEdit", At(8), ValueType::kUInt16, 2, ValueKind::kUInt16, kFull),
+    Control("producedPathLengthEdit", At(13), ValueType::kUInt16, 2, ValueKind::kUInt16, kFull),
+    // A path is as long as its length says; without its length it cannot be read.
+    Control("producedPathEdit", At(14), ValueType::kRaw, 0, ValueKind::kRaw, kFull).SizedBy({13}),
+    Control("consumedPathLengthEdit", At(15), ValueType::kUInt16, 2, ValueKind::kUInt16, kFull),
+    Control("consumedPathEdit", At(16), ValueType::kRaw, 0, ValueKind::kRaw, kFull).SizedBy({15}),
+    Control("expectedPacketRateEdit", At(9), ValueType::kUInt16, 2, ValueKind::kUInt16, kEveryTick),
+    Control("watchdogCombo", At(12), ValueType::kByte, 1, ValueKind::kByte, kEveryTick, kWatchdogActions),
+    Control("productionInhibitTimeEdit", At(17), ValueType::kUInt16, 2, ValueKind::kUInt16, kEveryTick),
+};
 
 } // namespace
 
 ConnectionPage::ConnectionPage(const PageContext& context, QWidget* parent)
     : Page(PageCode::kConnection, kTimerId, kPeriodMs, parent), ui_(std::make_unique<Ui::ConnectionPage>()),
-      module_(context.module)
+      module_(context.module), schedule_(PageCode::kConnection, context.module)
 {
     ui_->setupUi(this);
     connect(ui_->explicitRadio, &QRadioButton::clicked, this, [this] { ChooseInstance(kExplicitInstance); });
     connect(ui_->pollRadio, &QRadioButton::clicked, this, [this] { ChooseInstance(kPollInstance); });
-    // The instance type is the node's: a click only shows it again.
-    connect(ui_->explicitMessageRadio, &QRadioButton::clicked, this, &ConnectionPage::ShowInstanceType);
-    connect(ui_->ioMessageRadio, &QRadioButton::clicked, this, &ConnectionPage::ShowInstanceType);
     if (module_ == nullptr) {
         return;
     }
+    fields_ = std::make_unique<FieldTable>(*this, module_, kFields);
+    // The instance type is the node's: a click only shows it again.
+    for (QRadioButton* type : {ui_->explicitMessageRadio, ui_->ioMessageRadio}) {
+        connect(type, &QRadioButton::clicked, this, [this] { fields_->Refresh(kInstanceType, selectedInstance_); });
+    }
     const WaitCursor wait;
-    ui_->classRevisionEdit->Bind(module_, kConnectionClass, 0, Attribute::kClassRevision, ValueType::kUInt16, 2, false);
+    fields_->Bind(kFull | kEveryTick, selectedInstance_, true);
     ui_->explicitRadio->setChecked(true);
-    RefreshConnection(true);
+    fields_->Refresh(kFull | kEveryTick, selectedInstance_);
     show();
 }
 
@@ -61,25 +86,24 @@ ConnectionPage::~ConnectionPage() = default;
 
 int& ConnectionPage::TickCounter()
 {
-    static int counter = 0;
-    return counter;
+    return orv::viewer::TickCounter(PageCode::kConnection);
 }
 
-QString ConnectionPage::StateName(int state)
+QString ConnectionPage::StateName(std::uint32_t state)
 {
     static const std::array<QString, 6> kNames{
         QStringLiteral("Non-existant"), QStringLiteral("Configuring"),     QStringLiteral("Wait for Conn Id"),
         QStringLiteral("Established"),  QStringLiteral("Timed Out"),       QStringLiteral("Deferred Delete"),
     };
-    return state >= 0 && state < static_cast<int>(kNames.size()) ? kNames[static_cast<std::size_t>(state)] : kError;
+    return state < kNames.size() ? kNames[state] : kError;
 }
 
-QString ConnectionPage::DirectionText(std::uint8_t transportClassTrigger)
+QString ConnectionPage::DirectionText(std::uint32_t transportClassTrigger)
 {
     return (transportClassTrigger & 0x80) != 0 ? QStringLiteral("Server") : QStringLiteral("Client");
 }
 
-QString ConnectionPage::TriggerText(std::uint8_t transportClassTrigger)
+QString ConnectionPage::TriggerText(std::uint32_t transportClassTrigger)
 {
     switch ((transportClassTrigger >> 4) & 0x07) {
     case 0: return QStringLiteral("Cyclic");
@@ -89,17 +113,17 @@ QString ConnectionPage::TriggerText(std::uint8_t transportClassTrigger)
     }
 }
 
-QString ConnectionPage::TransportClassText(std::uint8_t transportClassTrigger)
+QString ConnectionPage::TransportClassText(std::uint32_t transportClassTrigger)
 {
     // Classes 0, 2 and 3 are DeviceNet's; 4 to 6 are defined by CIP for other networks and shown by
     // number; 1 and 7 to 15 are reserved.
-    const int transportClass = transportClassTrigger & 0x0F;
+    const std::uint32_t transportClass = transportClassTrigger & 0x0F;
     return transportClass == 1 || transportClass > 6 ? kReserved : QString::number(transportClass);
 }
 
-QString ConnectionPage::IdentifierText(std::uint16_t identifier)
+QString ConnectionPage::IdentifierText(std::uint32_t identifier)
 {
-    return QString::asprintf("%02x%02x", identifier >> 8, identifier & 0xFF);
+    return QString::asprintf("%02x%02x", (identifier >> 8) & 0xFF, identifier & 0xFF);
 }
 
 QString ConnectionPage::MessageGroupName(int group)
@@ -114,119 +138,29 @@ QString ConnectionPage::MessageGroupName(int group)
     }
 }
 
+QString ConnectionPage::ProducedGroupText(std::uint32_t characteristics)
+{
+    return MessageGroupName(static_cast<int>((characteristics >> 4) & 0x0F));
+}
+
+QString ConnectionPage::ConsumedGroupText(std::uint32_t characteristics)
+{
+    return MessageGroupName(static_cast<int>(characteristics & 0x0F));
+}
+
 void ConnectionPage::ChooseInstance(int instance)
 {
-    // What the page shows follows at the next tick (timing) and the next full refresh (the rest).
     selectedInstance_ = instance;
+    schedule_.RequestFull();
     (instance == kPollInstance ? ui_->pollRadio : ui_->explicitRadio)->setChecked(true);
 }
 
 void ConnectionPage::Refresh()
 {
-    RefreshConnection(NextTickIsFull(TickCounter()));
-}
-
-void ConnectionPage::RefreshConnection(bool full)
-{
-    const int instance = selectedInstance_;
-    if (full) {
-        RefreshStatus();
-        ui_->producedSizeEdit->Bind(module_, kConnectionClass, instance, Attribute::kProducedSize, ValueType::kUInt16,
-                                    2, false);
-        ui_->consumedSizeEdit->Bind(module_, kConnectionClass, instance, Attribute::kConsumedSize, ValueType::kUInt16,
-                                    2, false);
-        ui_->producedPathLengthEdit->Bind(module_, kConnectionClass, instance, Attribute::kProducedPathLength,
-                                          ValueType::kUInt16, 2, false);
-        // A path is as long as its length says; when the length cannot be read the path keeps its
-        // binding. A path longer than an item holds reads as "Error".
-        std::uint16_t length = 0;
-        if (ReadUInt16(Attribute::kProducedPathLength, length)) {
-            ui_->producedPathEdit->Bind(module_, kConnectionClass, instance, Attribute::kProducedPath, ValueType::kRaw,
-                                        length, false);
-        }
-        ui_->consumedPathLengthEdit->Bind(module_, kConnectionClass, instance, Attribute::kConsumedPathLength,
-                                          ValueType::kUInt16, 2, false);
-        if (ReadUInt16(Attribute::kConsumedPathLength, length)) {
-            ui_->consumedPathEdit->Bind(module_, kConnectionClass, instance, Attribute::kConsumedPath, ValueType::kRaw,
-                                        length, false);
-        }
-        ui_->classRevisionEdit->Refresh(ValueKind::kUInt16);
-        ui_->producedSizeEdit->Refresh(ValueKind::kUInt16);
-        ui_->consumedSizeEdit->Refresh(ValueKind::kUInt16);
-        ui_->producedPathLengthEdit->Refresh(ValueKind::kUInt16);
-        ui_->producedPathEdit->Refresh(ValueKind::kRaw);
-        ui_->consumedPathLengthEdit->Refresh(ValueKind::kUInt16);
-        ui_->consumedPathEdit->Refresh(ValueKind::kRaw);
+    if (!fields_) {
+        return;
     }
-    // Re-bound to the chosen instance on every tick, keeping a hold: the user's typing stays.
-    ValueEdit& rate = *ui_->expectedPacketRateEdit;
-    rate.Bind(module_, kConnectionClass, instance, Attribute::kExpectedPacketRate, ValueType::kUInt16, 2,
-              rate.IsHeld());
-    rate.Refresh(ValueKind::kUInt16);
-    ValueCombo& watchdog = *ui_->watchdogCombo;
-    watchdog.Bind(module_, kConnectionClass, instance, Attribute::kWatchdogTimeoutAction, ValueType::kByte, 1, 0,
-                  watchdog.IsHeld());
-    watchdog.Refresh(ValueKind::kByte);
-    ValueEdit& inhibit = *ui_->productionInhibitTimeEdit;
-    inhibit.Bind(module_, kConnectionClass, instance, Attribute::kProductionInhibitTime, ValueType::kUInt16, 2,
-                 inhibit.IsHeld());
-    inhibit.Refresh(ValueKind::kUInt16);
-}
-
-void ConnectionPage::RefreshStatus()
-{
-    std::uint8_t byte = 0;
-    ui_->stateField->setText(ReadByte(Attribute::kState, byte) ? StateName(byte) : kError);
-    ShowInstanceType();
-    if (ReadByte(Attribute::kTransportClassTrigger, byte)) {
-        ui_->directionField->setText(DirectionText(byte));
-        ui_->triggerField->setText(TriggerText(byte));
-        ui_->transportClassField->setText(TransportClassText(byte));
-    } else {
-        ui_->directionField->setText(kError);
-        ui_->triggerField->setText(kError);
-        ui_->transportClassField->setText(kError);
-    }
-    std::uint16_t identifier = 0;
-    ui_->producedIdField->setText(ReadUInt16(Attribute::kProducedId, identifier) ? IdentifierText(identifier)
-                                                                                   : kError);
-    ui_->consumedIdField->setText(ReadUInt16(Attribute::kConsumedId, identifier) ? IdentifierText(identifier)
-                                                                                   : kError);
-    if (ReadByte(Attribute::kInitialCommCharacteristics, byte)) {
-        ui_->producedGroupField->setText(MessageGroupName(byte >> 4));
-        ui_->consumedGroupField->setText(MessageGroupName(byte & 0x0F));
-    } else {
-        ui_->producedGroupField->setText(kError);
-        ui_->consumedGroupField->setText(kError);
-    }
-}
-
-void ConnectionPage::ShowInstanceType()
-{
-    std::uint8_t type = 0;
-    const bool read = ReadByte(Attribute::kInstanceType, type);
-    ui_->explicitMessageRadio->setChecked(read && (type & 0x01) == 0);
-    ui_->ioMessageRadio->setChecked(read && (type & 0x01) != 0);
-}
-
-bool ConnectionPage::ReadByte(int attribute, std::uint8_t& value)
-{
-    item_.Setup(module_, kConnectionClass, selectedInstance_, attribute, ValueType::kByte, 1, {}, 0);
-    if (!item_.Read()) {
-        return false;
-    }
-    value = item_.GetByte();
-    return true;
-}
-
-bool ConnectionPage::ReadUInt16(int attribute, std::uint16_t& value)
-{
-    item_.Setup(module_, kConnectionClass, selectedInstance_, attribute, ValueType::kUInt16, 2, {}, 0);
-    if (!item_.Read()) {
-        return false;
-    }
-    value = static_cast<std::uint16_t>(item_.GetInt16());
-    return true;
+    fields_->Refresh(schedule_.NextIsFull() ? kFull | kEveryTick : kEveryTick, selectedInstance_);
 }
 
 } // namespace orv::viewer

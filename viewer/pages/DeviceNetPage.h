@@ -7,14 +7,14 @@
 
 #include "viewer/model/AttributeItem.h"
 #include "viewer/model/TickSource.h"
+#include "viewer/pages/FieldTable.h"
 #include "viewer/pages/Page.h"
+#include "viewer/pages/RefreshSchedule.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <memory>
-
-class QLineEdit;
 
 namespace Ui {
 class DeviceNetPage;
@@ -32,14 +32,9 @@ public:
     static constexpr std::uint32_t kRewriteSettleMs = 20;
     static constexpr int kMacIdCount = 64;
 
-    // The allocation choice byte, as its five boxes.
-    struct AllocationBoxes {
-        bool explicitMessage = false;
-        bool poll = false;
-        bool strobe = false;
-        bool changeOfState = false;
-        bool cyclic = false;
-        bool operator==(const AllocationBoxes&) const = default;
+    // The allocation choice (byte 0 of the allocation information) in its five boxes.
+    static constexpr BitBox kAllocationBits[] = {
+        {"explicitCheck", 0x01}, {"pollCheck", 0x02}, {"strobeCheck", 0x04}, {"cosCheck", 0x10}, {"cyclicCheck", 0x20},
     };
 
     // Without a module the page stays hidden and never reads.
@@ -52,30 +47,25 @@ public:
     void UseTicks(TickSource& ticks) { ticks_ = &ticks; }
 
     // The "Mac Id:" entry of a MAC ID value: its low six bits.
-    static int MacIdEntry(std::uint8_t value);
-    // Bits 0, 1, 2, 4 and 5 of the allocation choice.
-    static AllocationBoxes DecodeAllocation(std::uint8_t choice);
+    static int MacIdEntry(std::uint32_t value);
     // A switch-changed flag (bit 0): "Changed" or "No Change".
-    static QString SwitchChangedText(std::uint8_t value);
+    static QString SwitchChangedText(std::uint32_t value);
     // A baud rate value: "125K", "250K", "500K"; "Error" beyond.
-    static QString BaudRateText(std::uint8_t value);
+    static QString BaudRateText(std::uint32_t value);
+    // The master's MAC ID, byte 1 of the allocation information.
+    static QString MasterIdText(std::uint32_t allocation);
 
 protected:
     void Refresh() override;
 
 private:
-    void RefreshValues(bool full);
     // Writes the chosen MAC ID, waits, and shows what the node holds then.
     void MacIdChosen(int entry);
-    // Reads the MAC ID and selects its entry, or none.
-    void ReadMacId();
-    void SelectMacId(int entry);
-    void ShowAllocation(const AllocationBoxes& boxes);
-    // A byte of instance 1 into `field` through `text`, or "Error".
-    void ShowByte(QLineEdit* field, int attribute, QString (*text)(std::uint8_t));
 
     std::unique_ptr<Ui::DeviceNetPage> ui_;
     Module* module_;
+    std::unique_ptr<FieldTable> fields_;
+    CycleSchedule schedule_;
     AttributeItem scratchItem_;
     TickSource* ticks_ = &SystemTicks();
 };

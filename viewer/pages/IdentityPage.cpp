@@ -14,45 +14,48 @@ constexpr int kIdentityClass = 1;
 constexpr int kStateCount = 6; // "Nonexistent" to "Major Unrecoverable Fault"
 
 namespace Attribute {
-constexpr int kClassRevision = 1;
-constexpr int kMaxInstance = 2;
-constexpr int kMaxClassAttribute = 6;
-constexpr int kMaxInstanceAttribute = 7;
 constexpr int kPassword = 0;
-constexpr int kVendorId = 1;
-constexpr int kDeviceType = 2;
-constexpr int kProductCode = 3;
 constexpr int kRevision = 4;
-constexpr int kStatus = 5;
-constexpr int kSerialNumber = 6;
-constexpr int kProductName = 7;
-constexpr int kState = 8;
 } // namespace Attribute
+
+// The page's refreshes: on the full ticks, and on every tick.
+enum : unsigned { kFull = 1, kEveryTick = 2 };
+
+constexpr Row kFields[] = {
+    Text("classRevisionField", {kIdentityClass, 0, 1}, ValueType::kUInt16, 2, &DecimalText, kFull),
+    Text("maxInstanceField", {kIdentityClass, 0, 2}, ValueType::kUInt16, 2, &DecimalText, kFull),
+    Text("maxClassAttrField", {kIdentityClass, 0, 6}, ValueType::kUInt16, 2, &DecimalText, kFull),
+    Text("maxInstAttrField", {kIdentityClass, 0, 7}, ValueType::kUInt16, 2, &DecimalText, kFull),
+    Text("statusField", {kIdentityClass, 1, 5}, ValueType::kUInt16, 2, &DecimalText, kFull),
+    Bits(IdentityPage::kStatusBits, {kIdentityClass, 1, 5}, ValueType::kUInt16, 2, kFull),
+    Entry("stateList", {kIdentityClass, 1, 8}, ValueType::kByte, 1, &IdentityPage::StateEntry, kFull),
+    Control("vendorIdEdit", {kIdentityClass, 1, 1}, ValueType::kUInt16, 2, ValueKind::kUInt16, kEveryTick),
+    Control("deviceTypeEdit", {kIdentityClass, 1, 2}, ValueType::kUInt16, 2, ValueKind::kUInt16, kEveryTick),
+    Control("productCodeEdit", {kIdentityClass, 1, 3}, ValueType::kUInt16, 2, ValueKind::kUInt16, kEveryTick),
+    Control("serialNumberEdit", {kIdentityClass, 1, 6}, ValueType::kInt32, 4, ValueKind::kInt32, kEveryTick),
+    // A short string of any length the node holds: a fixed size would cut a longer name short.
+    Control("productNameEdit", {kIdentityClass, 1, 7}, ValueType::kShortString, kVariableSize, ValueKind::kText,
+            kEveryTick),
+};
 
 } // namespace
 
 IdentityPage::IdentityPage(const PageContext& context, QWidget* parent)
     : Page(PageCode::kIdentity, kTimerId, kPeriodMs, parent), ui_(std::make_unique<Ui::IdentityPage>()),
-      module_(context.module), allocationFlags_(context.allocationFlags), masterMacId_(context.scnId)
+      module_(context.module), allocationFlags_(context.allocationFlags), masterMacId_(context.scnId),
+      schedule_(PageCode::kIdentity, context.module)
 {
     ui_->setupUi(this);
     connect(ui_->resetButton, &QPushButton::clicked, this, &IdentityPage::Reset);
     if (module_ == nullptr) {
         return;
     }
+    fields_ = std::make_unique<FieldTable>(*this, module_, kFields);
     const WaitCursor wait;
-    ui_->vendorIdEdit->Bind(module_, kIdentityClass, 1, Attribute::kVendorId, ValueType::kUInt16, 2, false);
-    ui_->deviceTypeEdit->Bind(module_, kIdentityClass, 1, Attribute::kDeviceType, ValueType::kUInt16, 2, false);
-    ui_->productCodeEdit->Bind(module_, kIdentityClass, 1, Attribute::kProductCode, ValueType::kUInt16, 2, false);
-    ui_->serialNumberEdit->Bind(module_, kIdentityClass, 1, Attribute::kSerialNumber, ValueType::kInt32, 4, false);
-    // A short string of any length the node holds: a fixed size would cut a longer name short.
-    ui_->productNameEdit->Bind(module_, kIdentityClass, 1, Attribute::kProductName, ValueType::kShortString,
-                               kVariableSize, false);
+    fields_->Bind(kEveryTick, 1, true);
     SetInstanceReadOnly(true);
-    RefreshValues(true);
-    if (!ReadRevision()) {
-        ui_->revisionField->setText(QStringLiteral("Error"));
-    }
+    fields_->Refresh(kFull | kEveryTick, 1);
+    ReadRevision();
     show();
 }
 
@@ -60,25 +63,12 @@ IdentityPage::~IdentityPage() = default;
 
 int& IdentityPage::TickCounter()
 {
-    static int counter = 0;
-    return counter;
+    return orv::viewer::TickCounter(PageCode::kIdentity);
 }
 
-IdentityPage::StatusBoxes IdentityPage::DecodeStatus(std::uint16_t status)
+int IdentityPage::StateEntry(std::uint32_t state)
 {
-    StatusBoxes boxes;
-    boxes.owned = (status & 0x0001) != 0;
-    boxes.configured = (status & 0x0004) != 0;
-    boxes.minorRecoverable = (status & 0x0100) != 0;
-    boxes.minorUnrecoverable = (status & 0x0200) != 0;
-    boxes.majorRecoverable = (status & 0x0400) != 0;
-    boxes.majorUnrecoverable = (status & 0x0800) != 0;
-    return boxes;
-}
-
-int IdentityPage::StateEntry(std::uint8_t state)
-{
-    const int entry = state & 0x0F;
+    const int entry = static_cast<int>(state & 0x0F);
     return entry < kStateCount ? entry : -1;
 }
 
@@ -112,38 +102,10 @@ QString IdentityPage::RevisionHex(const std::array<std::uint8_t, 2>& revision)
 void IdentityPage::Refresh()
 {
     // Locked, the page keeps what it read when it opened.
-    if (!unlocked_) {
+    if (!unlocked_ || !fields_) {
         return;
     }
-    RefreshValues(NextTickIsFull(TickCounter()));
-}
-
-void IdentityPage::RefreshValues(bool full)
-{
-    if (full) {
-        ShowUInt16(ui_->classRevisionField, 0, Attribute::kClassRevision);
-        ShowUInt16(ui_->maxInstanceField, 0, Attribute::kMaxInstance);
-        ShowUInt16(ui_->maxClassAttrField, 0, Attribute::kMaxClassAttribute);
-        ShowUInt16(ui_->maxInstAttrField, 0, Attribute::kMaxInstanceAttribute);
-
-        scratchItem_.Setup(module_, kIdentityClass, 1, Attribute::kStatus, ValueType::kUInt16, 2, {}, 0);
-        if (scratchItem_.Read()) {
-            const auto status = static_cast<std::uint16_t>(scratchItem_.GetInt16());
-            ui_->statusField->setText(QString::number(status));
-            ShowStatus(DecodeStatus(status));
-        } else {
-            ui_->statusField->setText(QStringLiteral("Error"));
-            ShowStatus({});
-        }
-
-        scratchItem_.Setup(module_, kIdentityClass, 1, Attribute::kState, ValueType::kByte, 1, {}, 0);
-        ui_->stateList->setCurrentIndex(scratchItem_.Read() ? StateEntry(scratchItem_.GetByte()) : -1);
-    }
-    ui_->vendorIdEdit->Refresh(ValueKind::kUInt16);
-    ui_->deviceTypeEdit->Refresh(ValueKind::kUInt16);
-    ui_->productCodeEdit->Refresh(ValueKind::kUInt16);
-    ui_->serialNumberEdit->Refresh(ValueKind::kInt32);
-    ui_->productNameEdit->Refresh(ValueKind::kText);
+    fields_->Refresh(schedule_.NextIsFull() ? kFull | kEveryTick : kEveryTick, 1);
 }
 
 void IdentityPage::DefaultAction()
@@ -184,18 +146,18 @@ void IdentityPage::Reset()
         ShowMessage(this, kOpenDeviceFailedMessage);
     }
     ui_->passwordField->clear();
-    RefreshValues(true);
+    fields_->Refresh(kFull | kEveryTick, 1);
 }
 
-bool IdentityPage::ReadRevision()
+void IdentityPage::ReadRevision()
 {
     scratchItem_.Setup(module_, kIdentityClass, 1, Attribute::kRevision, ValueType::kRaw, 2, {}, 0);
     if (!scratchItem_.Read()) {
-        return false;
+        FieldTable::ShowUnread(*ui_->revisionField);
+        return;
     }
     scratchItem_.GetBytes(revision_.data(), revision_.size());
     ui_->revisionField->setText(RevisionText(revision_));
-    return true;
 }
 
 void IdentityPage::SetInstanceReadOnly(bool readOnly)
@@ -206,23 +168,6 @@ void IdentityPage::SetInstanceReadOnly(bool readOnly)
                              static_cast<QLineEdit*>(ui_->productNameEdit)}) {
         field->setReadOnly(readOnly);
     }
-}
-
-void IdentityPage::ShowStatus(const StatusBoxes& boxes)
-{
-    ui_->ownedCheck->setChecked(boxes.owned);
-    ui_->configuredCheck->setChecked(boxes.configured);
-    ui_->minorRecoverableCheck->setChecked(boxes.minorRecoverable);
-    ui_->minorUnrecoverableCheck->setChecked(boxes.minorUnrecoverable);
-    ui_->majorRecoverableCheck->setChecked(boxes.majorRecoverable);
-    ui_->majorUnrecoverableCheck->setChecked(boxes.majorUnrecoverable);
-}
-
-void IdentityPage::ShowUInt16(QLineEdit* field, int instance, int attribute)
-{
-    scratchItem_.Setup(module_, kIdentityClass, instance, attribute, ValueType::kUInt16, 2, {}, 0);
-    field->setText(scratchItem_.Read() ? QString::number(static_cast<std::uint16_t>(scratchItem_.GetInt16()))
-                                       : QStringLiteral("Error"));
 }
 
 } // namespace orv::viewer

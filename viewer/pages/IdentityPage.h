@@ -7,16 +7,15 @@
 #include "viewer/model/AttributeItem.h"
 #include "viewer/model/ServiceItem.h"
 #include "viewer/model/TickSource.h"
+#include "viewer/pages/FieldTable.h"
 #include "viewer/pages/Page.h"
+#include "viewer/pages/RefreshSchedule.h"
 
 #include <QString>
 
 #include <array>
 #include <cstdint>
 #include <memory>
-
-class QCheckBox;
-class QLineEdit;
 
 namespace Ui {
 class IdentityPage;
@@ -39,15 +38,16 @@ public:
     // At most this many characters of the revision box are read.
     static constexpr int kRevisionTextLimit = 20;
 
-    // The six boxes of the status word: owned, configured, and the four fault bits.
-    struct StatusBoxes {
-        bool owned = false;
-        bool configured = false;
-        bool minorRecoverable = false;
-        bool minorUnrecoverable = false;
-        bool majorRecoverable = false;
-        bool majorUnrecoverable = false;
-        bool operator==(const StatusBoxes&) const = default;
+    // The status word in its six boxes: bit 0 owned, bit 2 configured, bits 8 to 11 the minor and
+    // major, recoverable and unrecoverable faults (bits 4 to 7 are the extended device status, not
+    // faults).
+    static constexpr BitBox kStatusBits[] = {
+        {"ownedCheck", 0x0001},
+        {"configuredCheck", 0x0004},
+        {"minorRecoverableCheck", 0x0100},
+        {"minorUnrecoverableCheck", 0x0200},
+        {"majorRecoverableCheck", 0x0400},
+        {"majorUnrecoverableCheck", 0x0800},
     };
 
     // Without a module the page stays hidden and never reads.
@@ -59,11 +59,8 @@ public:
     // The clock of the page's waits (after a revision write and after a Reset).
     void UseTicks(TickSource& ticks) { ticks_ = &ticks; }
 
-    // Bit 0 owned, bit 2 configured, bits 8 to 11 the minor and major, recoverable and
-    // unrecoverable faults (bits 4 to 7 are the extended device status, not faults).
-    static StatusBoxes DecodeStatus(std::uint16_t status);
     // The entry of the state list for a state value, -1 for none.
-    static int StateEntry(std::uint8_t state);
+    static int StateEntry(std::uint32_t state);
     // "%03d.%03d" of major and minor.
     static QString RevisionText(const std::array<std::uint8_t, 2>& revision);
     // Reads "major.minor" ("%d.%d") from the first kRevisionTextLimit characters into `revision`,
@@ -84,18 +81,16 @@ protected:
     void DefaultAction() override;
 
 private:
-    void RefreshValues(bool full);
-    // Reads the revision into the box; false (box unchanged) when the read fails.
-    bool ReadRevision();
+    // Reads the revision into the box, or shows "Error".
+    void ReadRevision();
     void SetInstanceReadOnly(bool readOnly);
-    void ShowStatus(const StatusBoxes& boxes);
-    // A 16-bit class or instance attribute as "%d" into `field`, or "Error".
-    void ShowUInt16(QLineEdit* field, int instance, int attribute);
 
     std::unique_ptr<Ui::IdentityPage> ui_;
     Module* module_;
+    std::unique_ptr<FieldTable> fields_;
     int allocationFlags_;
     int masterMacId_;
+    CycleSchedule schedule_;
     AttributeItem scratchItem_;
     ServiceItem resetItem_;
     TickSource* ticks_ = &SystemTicks();

@@ -8,6 +8,7 @@
 
 #include <QKeyEvent>
 
+#include <algorithm>
 #include <array>
 
 namespace orv::viewer {
@@ -64,16 +65,17 @@ void IoMessagingPage::Send()
     if (command.isEmpty()) {
         return;
     }
-    const QStringList groups = command.split(u' ');
-    if (!ValidCommand(command) || groups.size() > kMaxCommandBytes) {
+    if (!ValidCommand(command)) {
         ShowMessage(this, kInvalidPollCommandMessage);
         return;
     }
-    // Room for the largest output a poll connection takes; bytes past the command stay 0.
+    // Room for the largest output a poll connection takes; bytes past the command stay 0, groups
+    // beyond it are dropped as those beyond the output size are.
     std::array<std::uint8_t, PollItem::kMaxSize> bytes{};
+    const QStringList groups = command.split(u' ');
     const QByteArray digits = groups.join(QString()).toLatin1();
     ParseHexBytes(std::string_view(digits.constData(), static_cast<std::size_t>(digits.size())),
-                  static_cast<std::size_t>(groups.size()), bytes.data());
+                  std::min<std::size_t>(static_cast<std::size_t>(groups.size()), bytes.size()), bytes.data());
     if (module_ != nullptr) {
         module_->Poll().Write(bytes.data(), ValueKind::kRaw, 0);
     }

@@ -20,9 +20,6 @@ class IoMessagingPage final : public Page {
 public:
     static constexpr int kTimerId = 0x210;
     static constexpr int kPeriodMs = 100;
-    // At most this many bytes are taken from one command.
-    static constexpr int kMaxCommandBytes = 255;
-
     // Without a module the page stays hidden and never polls.
     IoMessagingPage(const PageContext& context, QWidget* parent);
     ~IoMessagingPage() override;

@@ -6,19 +6,25 @@
 #include "viewer/controls/ValueCombo.h"
 #include "viewer/controls/ValueEdit.h"
 #include "viewer/model/ValueType.h"
+#include "viewer/pages/RefreshSchedule.h"
 
 #include <algorithm>
+#include <span>
 #include <string>
+#include <tuple>
 #include <utility>
 
 namespace orv::viewer {
 namespace {
 
-// Shared by every serial page of the process; not reset when a page opens.
-int serialTickCounter = 0;
-
 constexpr int kEntryShortString = 5;
 constexpr int kStreamInstance = 1;
+constexpr int kStream = SerialPage::kStreamSection;
+constexpr int kReceive = SerialPage::kReceiveSection;
+constexpr int kTransmit = SerialPage::kTransmitSection;
+constexpr int kStreamClass = SerialPage::kStreamClass;
+constexpr int kReceiveClass = SerialPage::kReceiveClass;
+constexpr int kTransmitClass = SerialPage::kTransmitClass;
 // Receive conversion letters.
 constexpr int kDecimalLetter = 'D';
 constexpr int kDecimalLetterLower = 'd';
@@ -26,47 +32,153 @@ constexpr int kHexadecimalLetter = 'X';
 // Transmit format bits.
 constexpr int kFormatHexadecimal = 0x01;
 constexpr int kFormatLeadingZeros = 0x80;
+// A channel's "Data Bytes (in hex):" field: three lines of 32 digits, room for a 32-byte channel
+// and more.
+constexpr int kDataLines = 3;
+constexpr int kDataColumns = 32;
 // Without "Reset" the "Serial Status" frame encloses only its four boxes.
 constexpr QSize kViewStatusFrameSize(135, 68);
 
-const QStringList kBaudRateEntries{"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600"};
-const QStringList kDataBitsEntries{"7", "8"};
-const QStringList kParityEntries{"None", "Odd", "Even", "Mark", "Space"};
-const QStringList kStopBitsEntries{"1", "2"};
-const QStringList kFlowControlEntries{"None", "Xon/Xoff (Software)", "CTS/RTS (Hardware)"};
-const QStringList kDataTypeEntries{"signed 8-bit integer",   "signed 16-bit integer", "unsigned 8-bit integer",
-                                   "unsigned 16-bit integer", "32-bit floating point", "short string"};
+// Bit fields: shown by the refresh, composed by the clicks.
+constexpr BitBox kSerialStatusBits[] = {
+    {"rxOverrunCheck", 0x01}, {"rxParityCheck", 0x02}, {"txOverrunCheck", 0x10}, {"txParityCheck", 0x20}};
+constexpr BitBox kDelimiterModeBits[] = {{"listCheck", 0x01}, {"timeoutCheck", 0x02}, {"lengthCheck", 0x04}};
+constexpr BitBox kReceiveModeBits[] = {
+    {"receiveDataCheck", 0x01}, {"receivePreStringCheck", 0x02}, {"receivePostStringCheck", 0x04}};
+constexpr BitBox kReceiveInPollBits[] = {{"receiveInPollCheck", 0x01}};
+constexpr BitBox kEnabledBits[] = {{"enabledCheck", 0x01}};
+constexpr BitBox kSyncBits[] = {{"syncCheck", 0x01}};
+constexpr BitBox kTransmitModeBits[] = {{"transmitDataCheck", 0x01},
+                                        {"string1BeforeCheck", 0x02},
+                                        {"string2BeforeCheck", 0x04},
+                                        {"string1AfterCheck", 0x08},
+                                        {"string2AfterCheck", 0x10}};
+constexpr BitBox kLeadingZerosBits[] = {{"leadingZerosCheck", kFormatLeadingZeros}};
+constexpr BitBox kTransmitInPollBits[] = {{"transmitInPollCheck", 0x01}};
+
+constexpr const char* kReceiveConversionButtons[] = {"receiveDecimalRadio", "receiveHexRadio"};
+constexpr const char* kTransmitConversionButtons[] = {"transmitDecimalRadio", "transmitHexRadio"};
+
+// The receive conversion is a letter: D or d decimal, anything else hexadecimal.
+int ReceiveConversionEntry(std::uint32_t letter)
+{
+    return letter == kDecimalLetter || letter == kDecimalLetterLower ? 0 : 1;
+}
+
+// The transmit format's bit 0: hexadecimal when set.
+int TransmitConversionEntry(std::uint32_t format)
+{
+    return (format & kFormatHexadecimal) != 0 ? 1 : 0;
+}
+
+constexpr Path Stream(int attribute)
+{
+    return {kStreamClass, kStreamInstance, attribute};
+}
+constexpr Path Receive(int attribute)
+{
+    return {kReceiveClass, kChosenInstance, attribute};
+}
+constexpr Path Transmit(int attribute)
+{
+    return {kTransmitClass, kChosenInstance, attribute};
+}
+
+// A channel's data bytes: as many as its data size says (0 when it cannot be read).
+constexpr SizeSource kDataSize{10, ValueType::kByte, 1, false};
+
+constexpr ComboEntry kBaudRates[] = {{"300", 300},     {"1200", 1200},   {"2400", 2400},   {"4800", 4800},
+                                     {"9600", 9600},   {"19200", 19200}, {"38400", 38400}, {"57600", 57600}};
+constexpr ComboEntry kDataBits[] = {{"7", 7}, {"8", 8}};
+constexpr ComboEntry kParities[] = {{"None", 0}, {"Odd", 1}, {"Even", 2}, {"Mark", 3}, {"Space", 4}};
+constexpr ComboEntry kStopBits[] = {{"1", 1}, {"2", 2}};
+constexpr ComboEntry kFlowControls[] = {{"None", 0}, {"Xon/Xoff (Software)", 1}, {"CTS/RTS (Hardware)", 2}};
+// The DeviceNet elementary data type codes SINT, INT, USINT, UINT, REAL and SHORT_STRING.
+constexpr ComboEntry kDataTypes[] = {{"signed 8-bit integer", 0xC2},   {"signed 16-bit integer", 0xC3},
+                                     {"unsigned 8-bit integer", 0xC6}, {"unsigned 16-bit integer", 0xC7},
+                                     {"32-bit floating point", 0xCA},  {"short string", 0xDA}};
+
+constexpr int kByte = ValueType::kByte;
+constexpr int kString = ValueType::kShortString;
+
+// The fields that show raw bytes in hex view: a byte as a number, and a short string.
+constexpr Row ByteField(const char* field, Path path, unsigned refresh)
+{
+    return Control(field, path, kByte, 1, ValueKind::kByte, refresh).InHexView();
+}
+constexpr Row StringField(const char* field, Path path, unsigned refresh)
+{
+    return Control(field, path, kString, kVariableSize, ValueKind::kText, refresh).InHexView();
+}
+
+constexpr Row kFields[] = {
+    // S E R I A L   S T R E A M
+    Control("baudRateCombo", Stream(3), ValueType::kInt32, 4, ValueKind::kInt32, kStream, kBaudRates),
+    Control("dataBitsCombo", Stream(4), kByte, 1, ValueKind::kByte, kStream, kDataBits),
+    Control("parityCombo", Stream(5), kByte, 1, ValueKind::kByte, kStream, kParities),
+    Control("stopBitsCombo", Stream(6), kByte, 1, ValueKind::kByte, kStream, kStopBits),
+    Control("flowControlCombo", Stream(7), kByte, 1, ValueKind::kByte, kStream, kFlowControls),
+    // A delimiter is a short string of its own length, so it is read by its length byte.
+    StringField("preDelimiterEdit", Stream(11), kStream),
+    StringField("postDelimiterEdit", Stream(12), kStream),
+    ByteField("timeoutEdit", Stream(13), kStream),
+    ByteField("lengthEdit", Stream(14), kStream),
+    Control("pollProduceEdit", Stream(20), ValueType::kUInt16, 2, ValueKind::kUInt16, kStream).InHexView(),
+    Control("pollConsumeEdit", Stream(21), ValueType::kUInt16, 2, ValueKind::kUInt16, kStream).InHexView(),
+    Bits(kSerialStatusBits, Stream(15), kByte, 1, kStream),
+    Bits(kDelimiterModeBits, Stream(10), kByte, 1, kStream),
+    // S E R I A L   R E C E I V E
+    Control("receiveDataTypeCombo", Receive(9), kByte, 1, ValueKind::kByte, kReceive, kDataTypes),
+    Control("receiveDataEdit", Receive(3), ValueType::kRaw, 0, ValueKind::kRaw, kReceive).SizedBy(kDataSize),
+    ByteField("receiveToggleEdit", Receive(4), kReceive),
+    ByteField("receiveAckEdit", Receive(5), kReceive),
+    ByteField("receiveDataSizeEdit", Receive(10), kReceive),
+    ByteField("receiveWidthEdit", Receive(11), kReceive),
+    ByteField("paddingEdit", Receive(14), kReceive),
+    StringField("receivePreStringEdit", Receive(7), kReceive),
+    StringField("receivePostStringEdit", Receive(8), kReceive),
+    Bits(kReceiveInPollBits, Receive(15), kByte, 1, kReceive),
+    Bits(kEnabledBits, Receive(16), kByte, 1, kReceive),
+    Bits(kSyncBits, Receive(17), kByte, 1, kReceive),
+    Choice(kReceiveConversionButtons, Receive(13), kByte, 1, &ReceiveConversionEntry, kReceive),
+    Bits(kReceiveModeBits, Receive(6), kByte, 1, kReceive),
+    // S E R I A L   T R A N S M I T
+    Control("transmitDataTypeCombo", Transmit(9), kByte, 1, ValueKind::kByte, kTransmit, kDataTypes),
+    Control("transmitDataEdit", Transmit(3), ValueType::kRaw, 0, ValueKind::kRaw, kTransmit).SizedBy(kDataSize),
+    ByteField("transmitToggleEdit", Transmit(4), kTransmit),
+    ByteField("transmitAckEdit", Transmit(5), kTransmit),
+    ByteField("transmitDataSizeEdit", Transmit(10), kTransmit),
+    ByteField("transmitWidthEdit", Transmit(11), kTransmit),
+    ByteField("precisionEdit", Transmit(12), kTransmit),
+    StringField("string1Edit", Transmit(7), kTransmit),
+    StringField("string2Edit", Transmit(8), kTransmit),
+    Bits(kLeadingZerosBits, Transmit(13), kByte, 1, kTransmit),
+    Choice(kTransmitConversionButtons, Transmit(13), kByte, 1, &TransmitConversionEntry, kTransmit),
+    Bits(kTransmitInPollBits, Transmit(15), kByte, 1, kTransmit),
+    Bits(kTransmitModeBits, Transmit(6), kByte, 1, kTransmit),
+};
 
 void SetEditable(QLineEdit* field, bool editable)
 {
     field->setReadOnly(!editable);
 }
 
-// Checks the first, the second or neither of two radio buttons.
-void ShowChoice(QRadioButton* first, QRadioButton* second, int which)
-{
-    for (QRadioButton* button : {first, second}) {
-        button->setAutoExclusive(false);
-    }
-    first->setChecked(which == 1);
-    second->setChecked(which == 2);
-    for (QRadioButton* button : {first, second}) {
-        button->setAutoExclusive(true);
-    }
-}
-
 } // namespace
 
 SerialPage::SerialPage(const PageContext& context, QWidget* parent)
     : Page(PageCode::kSerialInterface, kTimerId, kPeriodMs, parent), ui_(std::make_unique<Ui::SerialPage>()),
-      module_(context.module), mode_(context.serialMode), byteType_(ValueType::kByte),
-      stringType_(ValueType::kShortString)
+      module_(context.module), mode_(context.serialMode)
 {
     ui_->setupUi(this);
     if (module_ == nullptr) {
         hide();
         return;
     }
+    fields_ = std::make_unique<FieldTable>(*this, module_, kFields);
+    fields_->SetSizedBind([this](const Row& row, ValueEdit& field, int instance, int size) {
+        BindData(&field, row.path.classId == kReceiveClass ? ui_->receiveDataCut : ui_->transmitDataCut,
+                 row.path.classId, instance, size, field.IsHeld());
+    });
     const WaitCursor wait;
     ui_->setupTitle->show();
     // The labels that stand in for the Toggle and Acknowledge buttons in view mode.
@@ -74,13 +186,14 @@ SerialPage::SerialPage(const PageContext& context, QWidget* parent)
                           ui_->transmitAckLabel, ui_->receiveDataCut, ui_->transmitDataCut}) {
         label->hide();
     }
-    FillLists();
-    BindStream();
-    BindReceive(1, false);
-    BindTransmit(1, false);
-    for (QCheckBox* box : {ui_->receiveInPollCheck, ui_->enabledCheck, ui_->syncCheck, ui_->leadingZerosCheck,
-                           ui_->transmitInPollCheck}) {
+    for (const int section : {kStream, kReceive, kTransmit}) {
+        fields_->Bind(static_cast<unsigned>(section), 1, true);
+    }
+    for (QAbstractButton* box : findChildren<QAbstractButton*>()) {
         box->setChecked(false);
+    }
+    for (QCheckBox* box : {ui_->rxParityCheck, ui_->txParityCheck, ui_->rxOverrunCheck, ui_->txOverrunCheck}) {
+        box->setEnabled(false);
     }
     ui_->receiveInstanceSpin->SetBuddy(ui_->receiveInstanceEdit);
     ui_->receiveInstanceSpin->SetRange(1, kChannels);
@@ -94,6 +207,10 @@ SerialPage::SerialPage(const PageContext& context, QWidget* parent)
     for (ValueEdit* field : {ui_->preDelimiterEdit, ui_->postDelimiterEdit, ui_->receivePreStringEdit,
                              ui_->receivePostStringEdit, ui_->string1Edit, ui_->string2Edit}) {
         field->SetStringLimit(kMaxStringCharacters);
+    }
+    // Room for the 64 digits of a 32-byte channel.
+    for (ValueEdit* data : {ui_->receiveDataEdit, ui_->transmitDataEdit}) {
+        data->SetLines(kDataLines, kDataColumns);
     }
     ConnectActions();
     active_ = true;
@@ -109,12 +226,12 @@ SerialPage::~SerialPage() = default;
 
 int SerialPage::TickCounter()
 {
-    return serialTickCounter;
+    return orv::viewer::TickCounter(PageCode::kSerialInterface);
 }
 
 void SerialPage::SetTickCounter(int value)
 {
-    serialTickCounter = value;
+    orv::viewer::TickCounter(PageCode::kSerialInterface) = value;
 }
 
 void SerialPage::Refresh()
@@ -122,103 +239,8 @@ void SerialPage::Refresh()
     if (!active_) {
         return;
     }
-    int section = 0;
-    switch (serialTickCounter) {
-    case 5: section = kStreamSection; break;
-    case 10: section = kReceiveSection; break;
-    case 15: section = kTransmitSection; break;
-    default: break;
-    }
-    if (section != 0) {
+    if (const int section = NextSerialSection(orv::viewer::TickCounter(PageCode::kSerialInterface))) {
         RefreshSections(section);
-        ++serialTickCounter;
-    } else if (serialTickCounter > 15) {
-        serialTickCounter = 1;
-    } else {
-        ++serialTickCounter;
-    }
-}
-
-void SerialPage::FillLists()
-{
-    const std::pair<QComboBox*, const QStringList*> lists[] = {
-        {ui_->baudRateCombo, &kBaudRateEntries},         {ui_->dataBitsCombo, &kDataBitsEntries},
-        {ui_->parityCombo, &kParityEntries},             {ui_->stopBitsCombo, &kStopBitsEntries},
-        {ui_->flowControlCombo, &kFlowControlEntries},   {ui_->receiveDataTypeCombo, &kDataTypeEntries},
-        {ui_->transmitDataTypeCombo, &kDataTypeEntries},
-    };
-    for (const auto& [list, entries] : lists) {
-        list->clear();
-        list->addItems(*entries);
-    }
-}
-
-void SerialPage::BindStream()
-{
-    const int c = kStreamClass;
-    const int i = kStreamInstance;
-    ui_->baudRateCombo->Bind(module_, c, i, 3, ValueType::kInt32, 4, ValueCombo::kBaudRateList, false);
-    ui_->dataBitsCombo->Bind(module_, c, i, 4, ValueType::kByte, 1, 7, false);
-    ui_->parityCombo->Bind(module_, c, i, 5, ValueType::kByte, 1, 0, false);
-    ui_->stopBitsCombo->Bind(module_, c, i, 6, ValueType::kByte, 1, 1, false);
-    ui_->flowControlCombo->Bind(module_, c, i, 7, ValueType::kByte, 1, 0, false);
-    BindStreamFields(false, false);
-    for (QCheckBox* box : {ui_->rxParityCheck, ui_->txParityCheck, ui_->rxOverrunCheck, ui_->txOverrunCheck}) {
-        box->setChecked(false);
-        box->setEnabled(false);
-    }
-}
-
-void SerialPage::BindStreamFields(bool hex, bool hold)
-{
-    const int c = kStreamClass;
-    const int i = kStreamInstance;
-    // A delimiter is a short string of its own length, so it is read by its length byte.
-    const int stringType = hex ? ValueType::kRaw : ValueType::kShortString;
-    ui_->preDelimiterEdit->Bind(module_, c, i, 11, stringType, kVariableSize, hold);
-    ui_->postDelimiterEdit->Bind(module_, c, i, 12, stringType, kVariableSize, hold);
-    ui_->timeoutEdit->Bind(module_, c, i, 13, hex ? ValueType::kRaw : ValueType::kByte, 1, hold);
-    ui_->lengthEdit->Bind(module_, c, i, 14, hex ? ValueType::kRaw : ValueType::kByte, 1, hold);
-    ui_->pollProduceEdit->Bind(module_, c, i, 20, hex ? ValueType::kRaw : ValueType::kUInt16, 2, hold);
-    ui_->pollConsumeEdit->Bind(module_, c, i, 21, hex ? ValueType::kRaw : ValueType::kUInt16, 2, hold);
-}
-
-void SerialPage::BindReceive(int instance, bool keepHold)
-{
-    const int c = kReceiveClass;
-    const auto hold = [keepHold](const auto* control) { return keepHold && control->IsHeld(); };
-    Ui::SerialPage& ui = *ui_;
-    ui.receiveDataTypeCombo->Bind(module_, c, instance, 9, ValueType::kByte, 1, ValueCombo::kDataTypeList,
-                                  hold(ui.receiveDataTypeCombo));
-    ui.receiveToggleEdit->Bind(module_, c, instance, 4, byteType_, 1, hold(ui.receiveToggleEdit));
-    ui.receiveAckEdit->Bind(module_, c, instance, 5, byteType_, 1, hold(ui.receiveAckEdit));
-    ui.receivePreStringEdit->Bind(module_, c, instance, 7, stringType_, kVariableSize, hold(ui.receivePreStringEdit));
-    ui.receivePostStringEdit->Bind(module_, c, instance, 8, stringType_, kVariableSize,
-                                   hold(ui.receivePostStringEdit));
-    ui.receiveDataSizeEdit->Bind(module_, c, instance, 10, byteType_, 1, hold(ui.receiveDataSizeEdit));
-    ui.receiveWidthEdit->Bind(module_, c, instance, 11, byteType_, 1, hold(ui.receiveWidthEdit));
-    ui.paddingEdit->Bind(module_, c, instance, 14, byteType_, 1, hold(ui.paddingEdit));
-    if (!keepHold) {
-        BindData(ui.receiveDataEdit, ui.receiveDataCut, c, instance, 1, false);
-    }
-}
-
-void SerialPage::BindTransmit(int instance, bool keepHold)
-{
-    const int c = kTransmitClass;
-    const auto hold = [keepHold](const auto* control) { return keepHold && control->IsHeld(); };
-    Ui::SerialPage& ui = *ui_;
-    ui.transmitDataTypeCombo->Bind(module_, c, instance, 9, ValueType::kByte, 1, ValueCombo::kDataTypeList,
-                                   hold(ui.transmitDataTypeCombo));
-    ui.transmitToggleEdit->Bind(module_, c, instance, 4, byteType_, 1, hold(ui.transmitToggleEdit));
-    ui.transmitAckEdit->Bind(module_, c, instance, 5, byteType_, 1, hold(ui.transmitAckEdit));
-    ui.string1Edit->Bind(module_, c, instance, 7, stringType_, kVariableSize, hold(ui.string1Edit));
-    ui.string2Edit->Bind(module_, c, instance, 8, stringType_, kVariableSize, hold(ui.string2Edit));
-    ui.transmitDataSizeEdit->Bind(module_, c, instance, 10, byteType_, 1, hold(ui.transmitDataSizeEdit));
-    ui.transmitWidthEdit->Bind(module_, c, instance, 11, byteType_, 1, hold(ui.transmitWidthEdit));
-    ui.precisionEdit->Bind(module_, c, instance, 12, byteType_, 1, hold(ui.precisionEdit));
-    if (!keepHold) {
-        BindData(ui.transmitDataEdit, ui.transmitDataCut, c, instance, 1, false);
     }
 }
 
@@ -226,6 +248,8 @@ void SerialPage::BindData(ValueEdit* field, QLabel* cut, int classId, int instan
 {
     const int held = std::min(size, static_cast<int>(kValueBufferSize));
     field->Bind(module_, classId, instance, 3, ValueType::kRaw, held, hold);
+    // No size (0, or one that cannot be read) shows no bytes, whatever the node holds.
+    field->TakeFirstBytes(held < size || size == 0);
     const QString note = held < size ? QStringLiteral("first %1 of %2 bytes").arg(held).arg(size) : QString();
     cut->setText(note);
     cut->setVisible(!note.isEmpty());
@@ -240,106 +264,21 @@ void SerialPage::RefreshSections(int mask)
     const int receive = ReceiveInstance();
     const int transmit = TransmitInstance();
     if (mask & kStreamSection) {
-        RefreshStream();
+        fields_->Refresh(kStream, kStreamInstance);
     }
     if (mask & kReceiveSection) {
-        RefreshReceive(receive);
+        fields_->Refresh(kReceive, receive);
+        if (mode_ == SerialMode::kSetup) {
+            ApplyReceiveStringEditability();
+            ApplyReceiveTypeEditability();
+        }
     }
     if (mask & kTransmitSection) {
-        RefreshTransmit(transmit);
-    }
-}
-
-void SerialPage::RefreshStream()
-{
-    Ui::SerialPage& ui = *ui_;
-    ui.baudRateCombo->Refresh(ValueKind::kInt32);
-    for (ValueCombo* list : {ui.dataBitsCombo, ui.parityCombo, ui.stopBitsCombo, ui.flowControlCombo}) {
-        list->Refresh(ValueKind::kByte);
-    }
-    ui.preDelimiterEdit->Refresh(hexView_ ? ValueKind::kRaw : ValueKind::kText);
-    ui.postDelimiterEdit->Refresh(hexView_ ? ValueKind::kRaw : ValueKind::kText);
-    ui.timeoutEdit->Refresh(hexView_ ? ValueKind::kRaw : ValueKind::kByte);
-    ui.lengthEdit->Refresh(hexView_ ? ValueKind::kRaw : ValueKind::kByte);
-    ui.pollProduceEdit->Refresh(hexView_ ? ValueKind::kRaw : ValueKind::kUInt16);
-    ui.pollConsumeEdit->Refresh(hexView_ ? ValueKind::kRaw : ValueKind::kUInt16);
-    // A failed read leaves the status and delimiter boxes as they were.
-    if (const auto status = ReadByte(kStreamClass, kStreamInstance, 15)) {
-        ui.rxOverrunCheck->setChecked(*status & 0x01);
-        ui.rxParityCheck->setChecked(*status & 0x02);
-        ui.txOverrunCheck->setChecked(*status & 0x10);
-        ui.txParityCheck->setChecked(*status & 0x20);
-    }
-    if (const auto delimiters = ReadByte(kStreamClass, kStreamInstance, 10)) {
-        ui.listCheck->setChecked(*delimiters & 0x01);
-        ui.timeoutCheck->setChecked(*delimiters & 0x02);
-        ui.lengthCheck->setChecked(*delimiters & 0x04);
-    }
-}
-
-void SerialPage::RefreshReceive(int instance)
-{
-    Ui::SerialPage& ui = *ui_;
-    BindReceive(instance, true);
-    const int size = ReadByte(kReceiveClass, instance, 10).value_or(0);
-    BindData(ui.receiveDataEdit, ui.receiveDataCut, kReceiveClass, instance, size, ui.receiveDataEdit->IsHeld());
-    ui.receiveDataTypeCombo->Refresh(ValueKind::kByte);
-    ui.receiveDataEdit->Refresh(ValueKind::kRaw);
-    const int byteKind = hexView_ ? ValueKind::kRaw : ValueKind::kByte;
-    for (ValueEdit* field : {ui.receiveToggleEdit, ui.receiveAckEdit, ui.receiveDataSizeEdit, ui.receiveWidthEdit,
-                             ui.paddingEdit}) {
-        field->Refresh(byteKind);
-    }
-    ui.receivePreStringEdit->Refresh(hexView_ ? ValueKind::kRaw : ValueKind::kText);
-    ui.receivePostStringEdit->Refresh(hexView_ ? ValueKind::kRaw : ValueKind::kText);
-    // The channel's boxes and buttons are cleared when their read fails.
-    const std::pair<QCheckBox*, int> flags[] = {
-        {ui.receiveInPollCheck, 15}, {ui.enabledCheck, 16}, {ui.syncCheck, 17}};
-    for (const auto& [box, attribute] : flags) {
-        box->setChecked(ReadByte(kReceiveClass, instance, attribute).value_or(0) & 0x01);
-    }
-    const auto conversion = ReadByte(kReceiveClass, instance, 13);
-    ShowChoice(ui.receiveDecimalRadio, ui.receiveHexRadio,
-               !conversion ? 0 : (*conversion == kDecimalLetter || *conversion == kDecimalLetterLower) ? 1 : 2);
-    const int mode = ReadByte(kReceiveClass, instance, 6).value_or(0);
-    ui.receiveDataCheck->setChecked(mode & 0x01);
-    ui.receivePreStringCheck->setChecked(mode & 0x02);
-    ui.receivePostStringCheck->setChecked(mode & 0x04);
-    if (mode_ == SerialMode::kSetup) {
-        ApplyReceiveStringEditability();
-        ApplyReceiveTypeEditability();
-    }
-}
-
-void SerialPage::RefreshTransmit(int instance)
-{
-    Ui::SerialPage& ui = *ui_;
-    BindTransmit(instance, true);
-    const int size = ReadByte(kTransmitClass, instance, 10).value_or(0);
-    BindData(ui.transmitDataEdit, ui.transmitDataCut, kTransmitClass, instance, size, ui.transmitDataEdit->IsHeld());
-    ui.transmitDataTypeCombo->Refresh(ValueKind::kByte);
-    ui.transmitDataEdit->Refresh(ValueKind::kRaw);
-    const int byteKind = hexView_ ? ValueKind::kRaw : ValueKind::kByte;
-    for (ValueEdit* field : {ui.transmitToggleEdit, ui.transmitAckEdit, ui.transmitDataSizeEdit,
-                             ui.transmitWidthEdit, ui.precisionEdit}) {
-        field->Refresh(byteKind);
-    }
-    ui.string1Edit->Refresh(hexView_ ? ValueKind::kRaw : ValueKind::kText);
-    ui.string2Edit->Refresh(hexView_ ? ValueKind::kRaw : ValueKind::kText);
-    const auto format = ReadByte(kTransmitClass, instance, 13);
-    ui.leadingZerosCheck->setChecked(format.value_or(0) & kFormatLeadingZeros);
-    ShowChoice(ui.transmitDecimalRadio, ui.transmitHexRadio,
-               !format ? 0 : (*format & kFormatHexadecimal) ? 2 : 1);
-    ui.transmitInPollCheck->setChecked(ReadByte(kTransmitClass, instance, 15).value_or(0) & 0x01);
-    const int mode = ReadByte(kTransmitClass, instance, 6).value_or(0);
-    ui.transmitDataCheck->setChecked(mode & 0x01);
-    ui.string1BeforeCheck->setChecked(mode & 0x02);
-    ui.string2BeforeCheck->setChecked(mode & 0x04);
-    ui.string1AfterCheck->setChecked(mode & 0x08);
-    ui.string2AfterCheck->setChecked(mode & 0x10);
-    if (mode_ == SerialMode::kSetup) {
-        ApplyTransmitStringEditability();
-        ApplyTransmitTypeEditability();
+        fields_->Refresh(kTransmit, transmit);
+        if (mode_ == SerialMode::kSetup) {
+            ApplyTransmitStringEditability();
+            ApplyTransmitTypeEditability();
+        }
     }
 }
 
@@ -417,6 +356,9 @@ void SerialPage::ApplyViewMode()
         box->setEnabled(false);
     }
     ui.resetButton->hide();
+    // Its rows keep their height in the smaller frame: no margin above or below them.
+    const QMargins margins = ui.statusLayout->contentsMargins();
+    ui.statusLayout->setContentsMargins(margins.left(), 0, margins.right(), 0);
     ui.statusFrame->setFixedSize(kViewStatusFrameSize);
     ui.setupTitle->hide();
     ui.viewTitle->show();
@@ -427,26 +369,6 @@ void SerialPage::ApplyViewMode()
     for (QLabel* label : {ui.receiveToggleLabel, ui.receiveAckLabel, ui.transmitToggleLabel, ui.transmitAckLabel}) {
         label->show();
     }
-}
-
-int SerialPage::ComposeDelimiterMode() const
-{
-    return (ui_->listCheck->isChecked() ? 1 : 0) + (ui_->timeoutCheck->isChecked() ? 2 : 0) +
-           (ui_->lengthCheck->isChecked() ? 4 : 0);
-}
-
-int SerialPage::ComposeReceiveMode() const
-{
-    return (ui_->receiveDataCheck->isChecked() ? 1 : 0) + (ui_->receivePreStringCheck->isChecked() ? 2 : 0) +
-           (ui_->receivePostStringCheck->isChecked() ? 4 : 0);
-}
-
-int SerialPage::ComposeTransmitMode() const
-{
-    const Ui::SerialPage& ui = *ui_;
-    return (ui.transmitDataCheck->isChecked() ? 1 : 0) + (ui.string1BeforeCheck->isChecked() ? 2 : 0) +
-           (ui.string2BeforeCheck->isChecked() ? 4 : 0) + (ui.string1AfterCheck->isChecked() ? 8 : 0) +
-           (ui.string2AfterCheck->isChecked() ? 16 : 0);
 }
 
 std::optional<std::uint8_t> SerialPage::ReadByte(int classId, int instance, int attribute)
@@ -489,7 +411,9 @@ void SerialPage::ConnectActions()
 void SerialPage::ConnectStreamActions()
 {
     Ui::SerialPage& ui = *ui_;
-    const auto writeDelimiterMode = [this] { WriteByte(kStreamClass, kStreamInstance, 10, ComposeDelimiterMode()); };
+    const auto writeDelimiterMode = [this] {
+        WriteByte(kStreamClass, kStreamInstance, 10, static_cast<int>(fields_->Compose(kDelimiterModeBits)));
+    };
     connect(ui.listCheck, &QCheckBox::clicked, this, [this, writeDelimiterMode] {
         ApplyDelimiterEditability();
         writeDelimiterMode();
@@ -510,7 +434,9 @@ void SerialPage::ConnectReceiveActions()
     Ui::SerialPage& ui = *ui_;
     connect(ui.receiveAckButton, &QPushButton::clicked, this,
             [this] { ToggleBit0(kReceiveClass, ReceiveInstance(), 5, ui_->receiveAckEdit); });
-    const auto writeReceiveMode = [this] { WriteByte(kReceiveClass, ReceiveInstance(), 6, ComposeReceiveMode()); };
+    const auto writeReceiveMode = [this] {
+        WriteByte(kReceiveClass, ReceiveInstance(), 6, static_cast<int>(fields_->Compose(kReceiveModeBits)));
+    };
     connect(ui.receiveDataCheck, &QCheckBox::clicked, this, writeReceiveMode);
     for (QCheckBox* box : {ui.receivePreStringCheck, ui.receivePostStringCheck}) {
         connect(box, &QCheckBox::clicked, this, [this, writeReceiveMode] {
@@ -522,13 +448,13 @@ void SerialPage::ConnectReceiveActions()
             [this] { WriteByte(kReceiveClass, ReceiveInstance(), 13, kDecimalLetter); });
     connect(ui.receiveHexRadio, &QRadioButton::clicked, this,
             [this] { WriteByte(kReceiveClass, ReceiveInstance(), 13, kHexadecimalLetter); });
-    const std::pair<QCheckBox*, int> receiveFlags[] = {
-        {ui.receiveInPollCheck, 15}, {ui.enabledCheck, 16}, {ui.syncCheck, 17}};
-    for (const auto& [box, attribute] : receiveFlags) {
-        connect(box, &QCheckBox::clicked, this,
-                [this, attribute](bool checked) {
-                    WriteByte(kReceiveClass, ReceiveInstance(), attribute, checked ? 1 : 0);
-                });
+    const std::tuple<QCheckBox*, int, std::span<const BitBox>> receiveFlags[] = {
+        {ui.receiveInPollCheck, 15, kReceiveInPollBits}, {ui.enabledCheck, 16, kEnabledBits},
+        {ui.syncCheck, 17, kSyncBits}};
+    for (const auto& [box, attribute, bits] : receiveFlags) {
+        connect(box, &QCheckBox::clicked, this, [this, attribute, bits] {
+            WriteByte(kReceiveClass, ReceiveInstance(), attribute, static_cast<int>(fields_->Compose(bits)));
+        });
     }
     connect(ui.receiveDataTypeCombo, &QComboBox::activated, this, [this] { ApplyReceiveTypeEditability(); });
     // The receive channel's Toggle belongs to the device: its button does nothing.
@@ -537,7 +463,9 @@ void SerialPage::ConnectReceiveActions()
 void SerialPage::ConnectTransmitActions()
 {
     Ui::SerialPage& ui = *ui_;
-    const auto writeTransmitMode = [this] { WriteByte(kTransmitClass, TransmitInstance(), 6, ComposeTransmitMode()); };
+    const auto writeTransmitMode = [this] {
+        WriteByte(kTransmitClass, TransmitInstance(), 6, static_cast<int>(fields_->Compose(kTransmitModeBits)));
+    };
     connect(ui.transmitDataCheck, &QCheckBox::clicked, this, writeTransmitMode);
     for (QCheckBox* box : {ui.string1BeforeCheck, ui.string1AfterCheck, ui.string2BeforeCheck, ui.string2AfterCheck}) {
         connect(box, &QCheckBox::clicked, this, [this, writeTransmitMode] {
@@ -545,19 +473,18 @@ void SerialPage::ConnectTransmitActions()
             writeTransmitMode();
         });
     }
-    connect(ui.transmitDecimalRadio, &QRadioButton::clicked, this, [this] {
-        WriteTransmitFormat([](int value, bool) { return value & kFormatLeadingZeros; });
-    });
+    connect(ui.transmitDecimalRadio, &QRadioButton::clicked, this,
+            [this] { WriteTransmitFormat([](int value) { return value & kFormatLeadingZeros; }); });
     connect(ui.transmitHexRadio, &QRadioButton::clicked, this, [this] {
-        WriteTransmitFormat([](int value, bool) { return (value & kFormatLeadingZeros) | kFormatHexadecimal; });
+        WriteTransmitFormat([](int value) { return (value & kFormatLeadingZeros) | kFormatHexadecimal; });
     });
     connect(ui.leadingZerosCheck, &QCheckBox::clicked, this, [this] {
-        WriteTransmitFormat([](int value, bool leadingZeros) {
-            return (leadingZeros ? kFormatLeadingZeros : 0) + (value & kFormatHexadecimal);
-        });
+        const int leadingZeros = static_cast<int>(fields_->Compose(kLeadingZerosBits));
+        WriteTransmitFormat([leadingZeros](int value) { return leadingZeros | (value & kFormatHexadecimal); });
     });
-    connect(ui.transmitInPollCheck, &QCheckBox::clicked, this,
-            [this](bool checked) { WriteByte(kTransmitClass, TransmitInstance(), 15, checked ? 1 : 0); });
+    connect(ui.transmitInPollCheck, &QCheckBox::clicked, this, [this] {
+        WriteByte(kTransmitClass, TransmitInstance(), 15, static_cast<int>(fields_->Compose(kTransmitInPollBits)));
+    });
     connect(ui.transmitToggleButton, &QPushButton::clicked, this,
             [this] { ToggleBit0(kTransmitClass, TransmitInstance(), 4, ui_->transmitToggleEdit); });
     connect(ui.transmitDataTypeCombo, &QComboBox::activated, this, [this] { ApplyTransmitTypeEditability(); });
@@ -576,20 +503,20 @@ void SerialPage::ToggleBit0(int classId, int instance, int attribute, ValueEdit*
     }
 }
 
-void SerialPage::WriteTransmitFormat(int (*change)(int value, bool leadingZeros))
+void SerialPage::WriteTransmitFormat(const std::function<int(int value)>& change)
 {
     const int instance = TransmitInstance();
     if (const auto value = ReadByte(kTransmitClass, instance, 13)) {
-        WriteByte(kTransmitClass, instance, 13, change(*value, ui_->leadingZerosCheck->isChecked()));
+        WriteByte(kTransmitClass, instance, 13, change(*value));
     }
 }
 
 void SerialPage::ViewBytesInHex(bool on)
 {
-    BindStreamFields(on, false);
-    byteType_ = on ? ValueType::kRaw : ValueType::kByte;
-    stringType_ = on ? ValueType::kRaw : ValueType::kShortString;
     hexView_ = on;
+    fields_->SetHexView(on);
+    // The stream fields take the new form at once, released; the channels at their next refresh.
+    fields_->Bind(kStream, kStreamInstance, true);
 }
 
 } // namespace orv::viewer

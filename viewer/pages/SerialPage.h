@@ -6,9 +6,11 @@
 // sections in turn on its timer and writes each change at once.
 
 #include "viewer/model/AttributeItem.h"
+#include "viewer/pages/FieldTable.h"
 #include "viewer/pages/Page.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -54,8 +56,9 @@ public:
 
     int Mode() const { return mode_; }
     bool HexView() const { return hexView_; }
-    int ByteType() const { return byteType_; }
-    int StringType() const { return stringType_; }
+    // The value types of the channels' one-byte values and strings: raw bytes in hex view.
+    int ByteType() const { return hexView_ ? ValueType::kRaw : ValueType::kByte; }
+    int StringType() const { return hexView_ ? ValueType::kRaw : ValueType::kShortString; }
 
     // Reads the sections of `mask` (at most 13, 15 and 13 reads; a held control reads nothing).
     void RefreshSections(int mask);
@@ -68,17 +71,9 @@ protected:
     void Refresh() override;
 
 private:
-    void FillLists();
-    void BindStream();
-    void BindStreamFields(bool hex, bool hold);
-    void BindReceive(int instance, bool keepHold);
-    void BindTransmit(int instance, bool keepHold);
     // Binds a channel's data bytes to attribute 3 with `size` bytes, as many as the value buffer
     // holds; a longer value shows its first bytes and the field says that it is cut.
     void BindData(ValueEdit* field, QLabel* cut, int classId, int instance, int size, bool hold);
-    void RefreshStream();
-    void RefreshReceive(int instance);
-    void RefreshTransmit(int instance);
 
     // The rules of which fields are editable, each for the part of the page it names.
     void ApplyDelimiterEditability();
@@ -86,10 +81,6 @@ private:
     void ApplyReceiveTypeEditability();
     void ApplyTransmitStringEditability();
     void ApplyTransmitTypeEditability();
-
-    int ComposeDelimiterMode() const;
-    int ComposeReceiveMode() const;
-    int ComposeTransmitMode() const;
 
     // One byte through the scratch item: a read, and a write of the value as decimal text.
     std::optional<std::uint8_t> ReadByte(int classId, int instance, int attribute);
@@ -105,15 +96,14 @@ private:
     // Flips bit 0 of a byte attribute (the other bits dropped) and shows the value written.
     void ToggleBit0(int classId, int instance, int attribute, ValueEdit* field);
     // Read-modify-write of the transmit format (attribute 13); nothing is written when the read fails.
-    void WriteTransmitFormat(int (*change)(int value, bool leadingZeros));
+    void WriteTransmitFormat(const std::function<int(int value)>& change);
     void ViewBytesInHex(bool on);
 
     std::unique_ptr<Ui::SerialPage> ui_;
     Module* module_;
     int mode_;
+    std::unique_ptr<FieldTable> fields_;
     bool hexView_ = false;
-    int byteType_;
-    int stringType_;
     AttributeItem scratchItem_;
     bool active_ = false;
 };

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <thread>
 
@@ -16,12 +17,26 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// True once `file` holds `text`, looking again until `limit`: the monitor prints as the bus
-// carries the frames, in another process.
-bool EventuallyHolds(const fs::path& file, const std::string& text, std::chrono::milliseconds limit)
+// True when `text` holds `parts` one after the other.
+bool HoldsInOrder(const std::string& text, std::initializer_list<std::string> parts)
+{
+    std::size_t from = 0;
+    for (const std::string& part : parts) {
+        from = text.find(part, from);
+        if (from == std::string::npos) {
+            return false;
+        }
+        from += part.size();
+    }
+    return true;
+}
+
+// True once `file` holds `parts` in that order, looking again until `limit`: the monitor prints as
+// the bus carries the frames, in another process, and may lag behind a session that has ended.
+bool EventuallyHolds(const fs::path& file, std::initializer_list<std::string> parts, std::chrono::milliseconds limit)
 {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (ReadText(file).find(text) == std::string::npos) {
+    while (!HoldsInOrder(ReadText(file), parts)) {
         if (std::chrono::steady_clock::now() > deadline) {
             return false;
         }
@@ -54,10 +69,13 @@ TEST(DnetMonitorLive, ShowsADnetSessionOnATcpBus)
     const fs::path watched = folder / "monitor.out";
     {
         BackgroundProgram monitor({ORV_DNET, "monitor", "--bus", bus}, watched.string());
-        ASSERT_TRUE(EventuallyHolds(watched, "dnet: watching " + bus, std::chrono::seconds(10)));
+        ASSERT_TRUE(EventuallyHolds(watched, {"dnet: watching " + bus}, std::chrono::seconds(10)));
         const ProgramResult session = RunProgram({ORV_DNET, "--bus", bus, "get", "63", "1", "1", "7"});
         ASSERT_EQ(session.status, 0) << session.err;
-        EXPECT_TRUE(EventuallyHolds(watched, "error response to Release poll", std::chrono::seconds(10))) << ReadText(watched);
+        // The session's last message: the Release of the poll connection after the explicit one, at close.
+        EXPECT_TRUE(EventuallyHolds(watched, {"Release OK: explicit", "error response to Release poll"},
+                                    std::chrono::seconds(10)))
+            << ReadText(watched);
     }
     const std::string text = ReadText(watched);
     EXPECT_NE(text.find("  0 -> 63   G2/6   Allocate explicit (choice 0x01), allocator 0\n"), std::string::npos) << text;

@@ -1,6 +1,5 @@
 #include "tools/dnet/commands/Explicit.h"
 
-#include "tools/dnet/Decoding.h"
 #include "tools/dnet/Reply.h"
 #include "tools/dnet/Session.h"
 
@@ -10,7 +9,6 @@
 #include "platform/LittleEndian.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <span>
 
 namespace orv::dnet {
@@ -30,16 +28,11 @@ Outcome JudgeReply(const Session& session, std::int32_t rval, const std::uint8_t
         Outcome outcome{kExitErrorResponse, what};
         if (reply.hasGeneralCode) {
             outcome.generalCode = reply.generalCode;
-            outcome.message += GeneralErrorText(reply.generalCode);
-        } else {
-            outcome.message += "error response without an error code";
         }
         if (reply.additionalCode != kNoAdditionalCode) {
             outcome.additionalCode = reply.additionalCode;
-            char additional[40];
-            std::snprintf(additional, sizeof additional, ", additional code 0x%02X", reply.additionalCode);
-            outcome.message += additional;
         }
+        outcome.message += ErrorResponseText(outcome.generalCode, outcome.additionalCode);
         return outcome;
     }
     case Reply::Kind::Unexpected: break;

@@ -101,6 +101,14 @@ std::string MonitorBus(const Session& session, const Command& command)
     return environment != nullptr && *environment != '\0' ? environment : std::string(kDefaultMonitorBus);
 }
 
+// What the bus says of itself (its interface lost or back, frames it dropped), as it happens.
+void ReportBus(Session& session, canbus::Bus& bus)
+{
+    for (canbus::BusNotice notice; bus.TakeNotice(notice);) {
+        session.Note("monitor: " + notice.text);
+    }
+}
+
 } // namespace
 
 CommandResult RunMonitor(Session& session, const Command& command)
@@ -133,9 +141,12 @@ CommandResult RunMonitor(Session& session, const Command& command)
             decoder.Feed(timed, messages);
         }
         output.Print(messages);
+        ReportBus(session, *device);
     }
     decoder.Finish(messages);
     output.Print(messages);
+    device->Close(); // a bus counts at close what it dropped with nothing after
+    ReportBus(session, *device);
     MonitorResult& figures = std::get<MonitorResult>(result.body);
     figures.messages = output.Count();
     figures.dropped = device->Counters().dropped;
