@@ -3,6 +3,8 @@
 #include "eds/Escapes.h"
 #include "platform/Hex.h"
 
+#include <iterator>
+
 namespace orv::eds {
 namespace {
 
@@ -138,7 +140,9 @@ public:
         Advance();
         // Built only for a message: most entries never need it.
         const auto ending = [&] { return "';' to end " + entry.keyword + " (begun on " + LineOf(entry.where) + ")"; };
-        entry.fields.reserve(4);
+        // Fields gather in a buffer that keeps its room from entry to entry; each entry then takes
+        // exactly its own.
+        scratch_.clear();
         for (;;) {
             SkipBlanks();
             Field field;
@@ -164,12 +168,13 @@ public:
             } else if (c != ',' && c != ';') {
                 return Fail("expected a field or " + ending() + ", not " + Describe(c));
             }
-            entry.fields.push_back(std::move(field));
+            scratch_.push_back(std::move(field));
             if (AtEnd()) {
                 return Fail("expected " + ending());
             }
             if (Peek() == ';') {
                 Advance();
+                entry.fields.assign(std::make_move_iterator(scratch_.begin()), std::make_move_iterator(scratch_.end()));
                 return true;
             }
             if (Peek() != ',') {
@@ -211,6 +216,7 @@ private:
     }
 
     std::string_view text_;
+    std::vector<Field> scratch_;
     std::size_t at_ = 0;
     std::uint32_t line_ = 1;
     std::uint32_t column_ = 1;
