@@ -57,4 +57,22 @@ inline void AppendLe32(std::vector<std::uint8_t>& out, std::uint32_t value)
     }
 }
 
+// The value of up to the first eight bytes of `bytes`, the first one lowest.
+constexpr std::uint64_t GetLe64(std::span<const std::uint8_t> bytes)
+{
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < bytes.size() && i < 8; ++i) {
+        value |= static_cast<std::uint64_t>(bytes[i]) << (8 * i);
+    }
+    return value;
+}
+
+// The `count` lowest bytes of `value` (at most eight), the lowest first.
+inline void AppendLe(std::vector<std::uint8_t>& out, std::uint64_t value, std::size_t count)
+{
+    for (std::size_t i = 0; i < count && i < 8; ++i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+}
+
 } // namespace orv::platform

@@ -69,7 +69,15 @@ inline constexpr std::uint8_t kServiceAllocate = 0x4B;
 inline constexpr std::uint8_t kServiceRelease = 0x4C;
 inline constexpr std::uint8_t kServiceErrorResponse = 0x94;
 inline constexpr std::uint8_t kServiceReplyBit = 0x80;
+inline constexpr std::uint8_t kServiceGetAttributesAll = 0x01;
 
 inline constexpr std::uint8_t kDeviceNetClass = 0x03;
+
+// The Identity object (instance 1) and the attributes that identify a device model.
+inline constexpr std::uint8_t kIdentityClass = 0x01;
+inline constexpr std::uint8_t kIdentityVendorId = 1;
+inline constexpr std::uint8_t kIdentityDeviceType = 2;
+inline constexpr std::uint8_t kIdentityProductCode = 3;
+inline constexpr std::uint8_t kIdentityRevision = 4;
 
 } // namespace orv::devicenet

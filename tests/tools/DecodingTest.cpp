@@ -85,6 +85,10 @@ TEST(DnetDecoding, DeviceNetAndConnectionAttributes)
     EXPECT_EQ(Decode(3, 1, 2, {0x01})->text, "1 (250K)");
     EXPECT_EQ(Decode(3, 1, 5, {0x03, 0x00})->text, "choice 0x03 (explicit, poll), master 0");
     EXPECT_EQ(Decode(3, 1, 5, {0x00, 0xFF})->text, "choice 0x00, no master");
+    // The one table of choice bits the monitor uses too: bit 3 is the multicast poll.
+    EXPECT_EQ(Decode(3, 1, 5, {0x0A, 0x01})->text, "choice 0x0A (poll, multicast poll), master 1");
+    EXPECT_EQ(AllocationChoiceNames(0x7F),
+              "explicit, poll, bit-strobe, multicast poll, change of state, cyclic, acknowledge suppression");
 
     EXPECT_EQ(Decode(5, 1, 1, {0x03})->text, "3 (established)");
     EXPECT_EQ(Decode(5, 2, 7, {0x08, 0x00})->text, "8 bytes");

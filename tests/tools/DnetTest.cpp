@@ -3,8 +3,8 @@
 // TCP bus served by a brelinsim process.
 
 #include "ChildProcess.h"
+#include "DnetFixture.h"
 #include "MiniJson.h"
-#include "platform/automation/Registration.h"
 #include "tests/platform/TestEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -19,114 +19,6 @@ namespace orv::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-const std::string kDnet = ORV_DNET;
-const std::string kDriverLibrary = ORV_DRIVER_LIBRARY;
-const std::string kRegsvr = ORV_REGSVR;
-const std::string kBrelinsim = ORV_BRELINSIM;
-
-// Registers the driver library in `registry` with the build's own tool when there is one, else
-// through the platform's registration call in this process.
-bool RegisterDriver(std::string& why)
-{
-    if (!kRegsvr.empty() && fs::exists(kRegsvr)) {
-        const ProgramResult result = RunProgram({kRegsvr, kDriverLibrary});
-        why = "orvregsvr: " + result.err;
-        return result.status == 0;
-    }
-    return platform::automation::RegisterServerLibrary(kDriverLibrary, &why) == platform::automation::S_OK;
-}
-
-class Dnet : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        folder_ = new TempFolder;
-        setenv("XDG_CONFIG_HOME", folder_->Path().c_str(), 1);
-        setenv("ORV_REGISTRY", (*folder_ / "registry.ini").c_str(), 1);
-        unsetenv("ORV_CANBUS");
-        libraryBuilt_ = fs::exists(kDriverLibrary);
-        if (libraryBuilt_) {
-            registered_ = RegisterDriver(registerError_);
-        }
-    }
-    static void TearDownTestSuite()
-    {
-        delete folder_;
-        folder_ = nullptr;
-    }
-
-    void SetUp() override
-    {
-        if (!libraryBuilt_) {
-            GTEST_SKIP() << "the driver library is not built yet (" << kDriverLibrary << ")";
-        }
-        ASSERT_TRUE(registered_) << "registering " << kDriverLibrary << " failed: " << registerError_;
-    }
-
-    static ProgramResult Run(std::vector<std::string> args)
-    {
-        args.insert(args.begin(), kDnet);
-        return RunProgram(args);
-    }
-
-    // -e for each command.
-    static std::vector<std::string> Session(std::vector<std::string> options, const std::vector<std::string>& commands)
-    {
-        for (const std::string& command : commands) {
-            options.push_back("-e");
-            options.push_back(command);
-        }
-        return options;
-    }
-
-    static std::vector<JsonValue> JsonLines(const std::string& out)
-    {
-        std::vector<JsonValue> values;
-        for (const std::string& line : Lines(out)) {
-            const auto value = JsonReader::Parse(line);
-            EXPECT_TRUE(value && value->type == JsonValue::Type::Object) << "not a JSON object: " << line;
-            if (value) {
-                values.push_back(*value);
-            }
-        }
-        return values;
-    }
-
-    static fs::path Folder() { return folder_->Path(); }
-
-private:
-    static inline TempFolder* folder_ = nullptr;
-    static inline bool libraryBuilt_ = false;
-    static inline bool registered_ = false;
-    static inline std::string registerError_;
-};
-
-// A tcp:// bus on a free port, for brelinsim processes the test starts.
-class DnetOnTcp : public Dnet {
-protected:
-    void SetUp() override
-    {
-        Dnet::SetUp();
-        if (IsSkipped() || HasFatalFailure()) {
-            return;
-        }
-        if (kBrelinsim.empty() || !fs::exists(kBrelinsim)) {
-            GTEST_SKIP() << "brelinsim is not built yet (" << kBrelinsim << ")";
-        }
-        port = FreeTcpPort();
-        ASSERT_GT(port, 0);
-        bus = "tcp://127.0.0.1:" + std::to_string(port) + "/can0";
-    }
-
-    int port = -1;
-    std::string bus;
-};
-
-std::string Describe(const ProgramResult& result)
-{
-    return "exit " + std::to_string(result.status) + "\n--- stdout:\n" + result.out + "--- stderr:\n" + result.err;
-}
 
 // The hexadecimal value at the start of a `get` line ("4B 01  (vendor id: 331)" -> "4B 01").
 std::string ValueHex(const std::string& line)

@@ -358,8 +358,9 @@ std::string UsageText()
         text += HelpRow("  " + std::string(command.usage), 45, command.help);
     }
     return text + "\n"
-                  "Exit status: 0 success, 1 the device answered with an error response, 2 usage error,\n"
-                  "3 no answer, driver failure or frames the log file could not take.\n";
+                  "Exit status: 0 success, 1 the device answered with an error response, 2 usage error or a\n"
+                  "parameter value refused, 3 no answer, driver failure, a file dnet cannot use or frames the log\n"
+                  "file could not take.\n";
 }
 
 } // namespace orv::dnet

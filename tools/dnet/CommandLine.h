@@ -21,7 +21,7 @@ enum class CardKind { Vora = 0, Sst = 1, Systec = 2 };
 inline constexpr int kDefaultScanWaitMs = 50;
 
 struct Command {
-    enum class Kind { Open, Close, Get, Set, Service, Poll, Scan, Send, Recv, Bench, Monitor, Decode };
+    enum class Kind { Open, Close, Get, Set, Service, Poll, Scan, Send, Recv, Bench, Monitor, Decode, Eds, Params, Param };
 
     Kind kind = Kind::Scan;
     std::string text; // the command as typed, for messages
@@ -39,6 +39,10 @@ struct Command {
     int waitMs = kDefaultScanWaitMs; // scan: the window for the answers after the wire time
     std::string file;               // a command that reads a file
     std::string bus;                // monitor: the bus to watch (else the global --bus)
+    // params, param: the EDS to use (else the EDS library's); param: the parameter and its value.
+    std::string edsFile;
+    std::string parameter; // its number or its name
+    std::string value;     // as typed
 };
 
 struct Options {

@@ -27,6 +27,12 @@ constexpr Argument kSend[] = {FrameIdArgument(0x7FF, &Command::canId), BytesArgu
 constexpr Argument kBench[] = {kNode, OptionArgument("--count", "count", 1, kMaxBenchCount, &Command::count)};
 constexpr Argument kMonitor[] = {TextOptionArgument("--bus", "bus", &Command::bus)};
 constexpr Argument kDecode[] = {TextArgument("file", &Command::file)};
+// The EDS commands.
+constexpr Argument kEdsFile = TextOptionArgument("--eds", "file", &Command::edsFile);
+constexpr Argument kEds[] = {TextArgument("file", &Command::file)};
+constexpr Argument kParams[] = {kNode, kEdsFile};
+constexpr Argument kParam[] = {kNode, TextArgument("parameter", &Command::parameter),
+                               TextArgument("value", &Command::value), kEdsFile};
 
 constexpr CommandSyntax kCommands[] = {
     {"open", Command::Kind::Open, kOpen, "open NODE [poll]", "allocate the explicit (and poll) connection"},
@@ -45,6 +51,11 @@ constexpr CommandSyntax kCommands[] = {
      "the traffic of a bus as DeviceNet messages, until\ninterrupted; joins a tcp:// bus, never its hub\n"
      "(default: --bus, $ORV_CANBUS, else\ntcp://127.0.0.1:35468/can0)"},
     {"decode", Command::Kind::Decode, kDecode, "decode FILE", "a candump -L log as DeviceNet messages"},
+    {"eds", Command::Kind::Eds, kEds, "eds FILE", "check an EDS and show what it describes"},
+    {"params", Command::Kind::Params, kParams, "params NODE [--eds FILE]",
+     "read every parameter of the node's EDS (default:\nthe EDS library's for the node's identity)"},
+    {"param", Command::Kind::Param, kParam, "param NODE NAME|NUMBER VALUE [--eds FILE]",
+     "write one parameter, checked against its EDS first"},
 };
 
 const OptionSyntax kOptions[] = {

@@ -185,20 +185,14 @@ std::string Format(const char* format, unsigned long a, unsigned long b = 0)
     return text;
 }
 
-// Status word bits of the Identity object.
-std::string StatusBits(unsigned word)
+using BitName = std::pair<unsigned, std::string_view>;
+
+// The names of the bits of `value` that `bits` names, joined by commas.
+std::string NamesOfBits(std::span<const BitName> bits, unsigned value)
 {
-    static constexpr std::pair<unsigned, std::string_view> kBits[] = {
-        {0x0001, "owned"},
-        {0x0004, "configured"},
-        {0x0100, "minor recoverable fault"},
-        {0x0200, "minor unrecoverable fault"},
-        {0x0400, "major recoverable fault"},
-        {0x0800, "major unrecoverable fault"},
-    };
     std::string text;
-    for (const auto& [mask, name] : kBits) {
-        if ((word & mask) != 0) {
+    for (const auto& [mask, name] : bits) {
+        if ((value & mask) != 0) {
             text += text.empty() ? "" : ", ";
             text += name;
         }
@@ -206,21 +200,18 @@ std::string StatusBits(unsigned word)
     return text;
 }
 
-// Allocation choice bits of the DeviceNet object.
-std::string AllocationChoice(unsigned choice)
+// Status word bits of the Identity object.
+std::string StatusBits(unsigned word)
 {
-    static constexpr std::pair<unsigned, std::string_view> kBits[] = {
-        {0x01, "explicit"}, {0x02, "poll"}, {0x04, "bit-strobe"}, {0x10, "change of state"},
-        {0x20, "cyclic"}, {0x40, "acknowledge suppression"},
+    static constexpr BitName kBits[] = {
+        {0x0001, "owned"},
+        {0x0004, "configured"},
+        {0x0100, "minor recoverable fault"},
+        {0x0200, "minor unrecoverable fault"},
+        {0x0400, "major recoverable fault"},
+        {0x0800, "major unrecoverable fault"},
     };
-    std::string text;
-    for (const auto& [mask, name] : kBits) {
-        if ((choice & mask) != 0) {
-            text += text.empty() ? "" : ", ";
-            text += name;
-        }
-    }
-    return text;
+    return NamesOfBits(kBits, word);
 }
 
 const AttributeMeaning* FindMeaning(int classId, int instance, int attribute)
@@ -234,6 +225,16 @@ const AttributeMeaning* FindMeaning(int classId, int instance, int attribute)
 }
 
 } // namespace
+
+std::string AllocationChoiceNames(unsigned choice)
+{
+    // The allocation choice bits of the DeviceNet object, as Allocate, Release and attribute 5 carry them.
+    static constexpr BitName kBits[] = {
+        {0x01, "explicit"},        {0x02, "poll"},   {0x04, "bit-strobe"},           {0x08, "multicast poll"},
+        {0x10, "change of state"}, {0x20, "cyclic"}, {0x40, "acknowledge suppression"},
+    };
+    return NamesOfBits(kBits, choice);
+}
 
 std::string GeneralErrorText(std::uint8_t code)
 {
@@ -328,7 +329,7 @@ std::optional<DecodedValue> DecodeAttribute(int classId, int instance, int attri
         break;
     }
     case Type::Allocation: {
-        decoded.meaning = AllocationChoice(value[0]);
+        decoded.meaning = AllocationChoiceNames(value[0]);
         decoded.text = Format("choice 0x%02lX", value[0]) + (decoded.meaning.empty() ? "" : " (" + decoded.meaning + ")") +
                        (value[1] <= 63 ? Format(", master %lu", value[1]) : ", no master");
         decoded.jsonValue = Format("{\"choice\":%lu,\"master\":%lu}", value[0], value[1]);

@@ -37,6 +37,9 @@ struct DecodedValue {
 std::optional<DecodedValue> DecodeAttribute(int classId, int instance, int attribute,
                                             std::span<const std::uint8_t> value);
 
+// The connections an allocation choice byte names, "explicit, poll"; empty when none.
+std::string AllocationChoiceNames(unsigned choice);
+
 // The text of a Short String value (length byte, then characters), bounded by the value bytes;
 // nullopt when the length byte claims more characters than there are.
 std::optional<std::string> ShortString(std::span<const std::uint8_t> value);

@@ -1,5 +1,6 @@
 #include "tools/dnet/JsonPrinter.h"
 
+#include "tools/dnet/EdsPrinter.h"
 #include "tools/dnet/Json.h"
 #include "tools/dnet/Reply.h"
 #include "tools/dnet/monitor/JsonFormat.h"
@@ -222,6 +223,11 @@ void Body(const MonitorResult& monitor, JsonObject& json)
         .Number("skippedLines", Number(static_cast<long long>(monitor.skippedLines)))
         .Number("dropped", Number(static_cast<long long>(monitor.dropped)));
 }
+
+// The EDS commands.
+void Body(const EdsResult& eds, JsonObject& json) { EdsJson(eds, json); }
+void Body(const ParamsResult& params, JsonObject& json) { EdsJson(params, json); }
+void Body(const ParamWriteResult& write, JsonObject& json) { EdsJson(write, json); }
 
 std::string_view Status(int exit)
 {

@@ -8,7 +8,10 @@
 #include "tools/dnet/Decoding.h"
 #include "tools/dnet/monitor/Message.h"
 
+#include "eds/Model.h"
+
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -165,8 +168,50 @@ struct MonitorResult {
     std::uint64_t dropped = 0;    // monitor: frames the bus could not keep for it
 };
 
+// The EDS commands.
+// eds: the file checked, and what it describes or where it is broken.
+struct EdsResult {
+    std::string file;
+    std::shared_ptr<const eds::Eds> eds; // once read
+    std::optional<eds::Error> error;     // a malformed file, or one that could not be read
+};
+
+// The identity a node answered with: what the EDS library matches.
+struct NodeIdentity {
+    eds::DeviceKey key;
+    std::uint8_t minorRevision = 0;
+};
+
+// params and param: the node, its identity once read, and the EDS used.
+struct EdsOfNode {
+    int node = 0;
+    std::optional<NodeIdentity> identity;
+    std::string edsFile;                 // where the EDS came from
+    std::shared_ptr<const eds::Eds> eds; // once found
+};
+
+struct ParamReading {
+    const eds::Param* param = nullptr; // of the result's EDS
+    Bytes data;                        // the answer
+    std::optional<eds::Value> value;   // once the answer had the parameter's type and size
+    std::string problem;               // why there is no value
+};
+
+struct ParamsResult {
+    EdsOfNode of;
+    std::vector<ParamReading> readings; // by parameter number, as far as the command came
+};
+
+struct ParamWriteResult {
+    EdsOfNode of;
+    const eds::Param* param = nullptr; // once found
+    std::optional<eds::Value> value;   // once checked
+    std::optional<Bytes> sent;         // once the node took it
+};
+
 using CommandBody = std::variant<std::monostate, OpenResult, CloseResult, GetResult, WriteResult, PollResult,
-                                 ScanResult, SendResult, RecvResult, BenchResult, MonitorResult>;
+                                 ScanResult, SendResult, RecvResult, BenchResult, MonitorResult, EdsResult,
+                                 ParamsResult, ParamWriteResult>;
 
 // One command as it ended. The body is empty when the command did not start (the driver did not
 // open).

@@ -199,6 +199,14 @@ void Session::Note(const std::string& text)
     std::fprintf(err_, "dnet: %s\n", text.c_str());
 }
 
+const eds::Library& Session::EdsLibrary()
+{
+    if (!edsLibrary_) {
+        edsLibrary_.emplace(eds::Library::FoldersFromEnvironment());
+    }
+    return *edsLibrary_;
+}
+
 std::string Session::BusString() const
 {
     if (!options_.bus.empty()) {

@@ -10,9 +10,11 @@
 #include "viewer/app/DriverClient.h"
 
 #include "canbus/CandumpLog.h"
+#include "eds/Library.h"
 
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace orv::dnet {
@@ -55,11 +57,14 @@ public:
     void Print(const Record& record);
     // A note for people on standard error: "dnet: `text`".
     void Note(const std::string& text);
+    // The driver created and initialised; the timeout set. A command that runs without the driver
+    // until it has checked what it was given calls it itself.
+    Outcome EnsureDriver();
+    // The EDS library of this user, indexed at the first call.
+    const eds::Library& EdsLibrary();
 
 private:
     CommandResult Execute(const Command& command);
-    // The driver created and initialised; the timeout set.
-    Outcome EnsureDriver();
     void Finish();
 
     struct NodeState {
@@ -79,6 +84,7 @@ private:
     canbus::CandumpLog candump_;
     std::size_t loggedFrames_ = 0;
     bool logFailed_ = false;
+    std::optional<eds::Library> edsLibrary_;
 };
 
 } // namespace orv::dnet

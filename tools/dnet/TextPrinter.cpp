@@ -1,5 +1,6 @@
 #include "tools/dnet/TextPrinter.h"
 
+#include "tools/dnet/EdsPrinter.h"
 #include "tools/dnet/Reply.h"
 #include "tools/dnet/monitor/TextFormat.h"
 
@@ -160,10 +161,18 @@ Lines Body(const BenchResult& bench)
 
 Lines Body(const MonitorResult&) { return {}; } // its messages went out as they came
 
+// The EDS commands.
+Lines Body(const EdsResult& eds) { return EdsText(eds); }
+Lines Body(const ParamsResult&) { return {}; } // shown whether or not all was read: see Print
+Lines Body(const ParamWriteResult& write) { return EdsText(write); }
+
 Lines Print(const CommandResult& result)
 {
     if (const auto* scan = std::get_if<ScanResult>(&result.body)) {
         return ScanLines(*scan, result.outcome.Ok());
+    }
+    if (const auto* params = std::get_if<ParamsResult>(&result.body)) {
+        return EdsText(*params);
     }
     if (!result.outcome.Ok()) {
         return {};

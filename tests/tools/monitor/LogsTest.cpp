@@ -3,6 +3,7 @@
 
 #include "tools/dnet/CommandLine.h"
 #include "tools/dnet/Session.h"
+#include "tests/platform/TestEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -90,6 +91,18 @@ TEST(MonitorDecode, LinesThatAreNoFramesAreCountedAndSkipped)
               std::string::npos)
         << out;
     EXPECT_EQ(err, "dnet: decode: 2 lines were not candump -L frames and were skipped\n");
+}
+
+TEST(MonitorDecode, NamesAttributesFromTheEdsLibraryOnceTheIdentityWentBy)
+{
+    test::TempFolder library;
+    fs::create_directories(library / "orv/eds");
+    fs::copy_file(BRELIN_EDS, library / "orv/eds/brelin.eds");
+    const test::ScopedEnvironment home("XDG_DATA_HOME", library.Path().string());
+    const test::ScopedEnvironment dirs("XDG_DATA_DIRS", (library / "none").string());
+    const auto [out, err] = Decode(kLogs / "eds-names.log");
+    EXPECT_EQ(out, ReadFile(kLogs / "eds-names.txt"));
+    EXPECT_EQ(err, "");
 }
 
 TEST(MonitorDecode, AnUnreadableLogFails)

@@ -12,6 +12,8 @@ constexpr CommandFamily kFamilies[] = {
     {Command::Kind::Scan, true, RunScan},       {Command::Kind::Send, true, RunSend},
     {Command::Kind::Recv, true, RunRecv},       {Command::Kind::Bench, true, RunBench},
     {Command::Kind::Monitor, false, RunMonitor}, {Command::Kind::Decode, false, RunDecode},
+    {Command::Kind::Eds, false, RunEds},         {Command::Kind::Params, false, RunParams},
+    {Command::Kind::Param, false, RunParam},
 };
 
 } // namespace

@@ -43,5 +43,10 @@ CommandResult RunBench(Session& session, const Command& command);
 // Monitor.cpp: monitor, decode; without the driver.
 CommandResult RunMonitor(Session& session, const Command& command);
 CommandResult RunDecode(Session& session, const Command& command);
+// Eds.cpp: eds, without the driver. Params.cpp: params and param, which open the driver themselves
+// once they have checked what they were given.
+CommandResult RunEds(Session& session, const Command& command);
+CommandResult RunParams(Session& session, const Command& command);
+CommandResult RunParam(Session& session, const Command& command);
 
 } // namespace orv::dnet

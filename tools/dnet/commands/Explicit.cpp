@@ -45,24 +45,33 @@ Outcome JudgeReply(const Session& session, std::int32_t rval, const std::uint8_t
                               std::to_string(reply.length) + ": " + platform::HexText(shown, " ", true) + ")"};
 }
 
-Outcome GetUInt16(Session& session, int node, int classId, int instance, int attribute, std::uint16_t& value)
+Outcome GetFixedSize(Session& session, int node, int classId, int instance, int attribute, std::size_t size,
+                     Bytes& value)
 {
     std::uint8_t buffer[kReplyBufferSize] = {};
     const std::int32_t rval = session.Driver().DNGetAttribute(node, classId, instance, attribute, buffer);
-    Bytes data;
     const std::string what = "reading " + std::to_string(classId) + "/" + std::to_string(instance) + "/" +
                              std::to_string(attribute) + ": ";
-    Outcome outcome = JudgeReply(session, rval, buffer, devicenet::kServiceGetAttributeSingle, what, node, data);
+    Outcome outcome = JudgeReply(session, rval, buffer, devicenet::kServiceGetAttributeSingle, what, node, value);
     outcome.generalCode.reset();
     outcome.additionalCode.reset();
     if (!outcome.Ok()) {
         return outcome;
     }
-    if (data.size() != 2) {
-        return {kExitFailure, what + "expected 2 bytes, got " + std::to_string(data.size())};
+    if (value.size() != size) {
+        return {kExitFailure, what + "expected " + std::to_string(size) + " bytes, got " + std::to_string(value.size())};
     }
-    value = platform::GetLe16(data.data());
     return {};
+}
+
+Outcome GetUInt16(Session& session, int node, int classId, int instance, int attribute, std::uint16_t& value)
+{
+    Bytes data;
+    Outcome outcome = GetFixedSize(session, node, classId, instance, attribute, 2, data);
+    if (outcome.Ok()) {
+        value = platform::GetLe16(data.data());
+    }
+    return outcome;
 }
 
 } // namespace orv::dnet

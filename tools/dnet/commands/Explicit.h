@@ -21,8 +21,12 @@ inline constexpr std::size_t kReplyBufferSize = 1024;
 Outcome JudgeReply(const Session& session, std::int32_t rval, const std::uint8_t* buffer, std::uint8_t service,
                    const std::string& what, int node, Bytes& data);
 
-// Get_Attribute_Single of a 16-bit value. The outcome carries no error response codes: the
-// attribute is read for the command, not asked by it.
+// Get_Attribute_Single of a value of exactly `size` bytes. The outcome carries no error response
+// codes: the attribute is read for the command, not asked by it.
+Outcome GetFixedSize(Session& session, int node, int classId, int instance, int attribute, std::size_t size,
+                     Bytes& value);
+
+// The same for a 16-bit value.
 Outcome GetUInt16(Session& session, int node, int classId, int instance, int attribute, std::uint16_t& value);
 
 } // namespace orv::dnet

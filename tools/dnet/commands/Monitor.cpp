@@ -5,6 +5,7 @@
 #include "tools/dnet/Session.h"
 #include "tools/dnet/commands/Commands.h"
 #include "tools/dnet/monitor/Decoder.h"
+#include "tools/dnet/monitor/EdsNames.h"
 
 #include "canbus/Bus.h"
 #include "canbus/CandumpFormat.h"
@@ -14,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,10 +34,30 @@ extern "C" void OnStopSignal(int)
     g_stop = true;
 }
 
-// Prints decoded messages one record each; text times count from the first message.
+// The EDS of a device from the session's EDS library, for naming its attributes.
+std::shared_ptr<const eds::Eds> FindInLibrary(Session& session, const eds::DeviceKey& key)
+{
+    const eds::Library& library = session.EdsLibrary();
+    const eds::LibraryFile* file = library.Find(key);
+    if (file == nullptr) {
+        return nullptr;
+    }
+    eds::Error error;
+    auto found = library.Load(*file, error);
+    if (!found) {
+        session.Note("EDS library: " + file->path.string() + ": " + error.Text());
+    }
+    return found;
+}
+
+// Prints decoded messages one record each, named from the nodes' EDS files where the library has
+// them; text times count from the first message.
 class MessageOutput {
 public:
-    explicit MessageOutput(Session& session) : session_(session) {}
+    explicit MessageOutput(Session& session)
+        : session_(session), names_([&session](const eds::DeviceKey& key) { return FindInLibrary(session, key); })
+    {
+    }
 
     void Print(std::vector<Message>& messages)
     {
@@ -44,6 +66,7 @@ public:
                 originUs_ = message.timeUs;
             }
             ++count_;
+            names_.Annotate(message);
             session_.Print(MessageRecord{std::move(message), originUs_});
         }
         messages.clear();
@@ -53,6 +76,7 @@ public:
 
 private:
     Session& session_;
+    monitor::EdsNames names_;
     std::size_t count_ = 0;
     std::uint64_t originUs_ = 0;
 };

@@ -53,6 +53,8 @@ std::string JsonLine(const Message& message)
         if (const std::string_view name = AttributeName(message.classId, message.instance, message.attribute);
             !name.empty()) {
             json.String("attributeName", name);
+        } else if (!message.edsName.empty()) {
+            json.String("attributeName", message.edsName);
         }
         const bool carriesValue = message.kind == MessageKind::ExplicitRequest ||
                                   message.kind == MessageKind::ExplicitResponse;
@@ -60,6 +62,8 @@ std::string JsonLine(const Message& message)
             if (const auto decoded =
                     DecodeAttribute(message.classId, message.instance, message.attribute, message.data)) {
                 json.Raw("value", decoded->jsonValue);
+            } else if (!message.edsJson.empty()) {
+                json.Raw("value", message.edsJson);
             }
         }
     }

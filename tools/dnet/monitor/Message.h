@@ -79,6 +79,13 @@ struct Message {
     int ackCount = -1;
     int ackStatus = -1;
     std::string problem;
+
+    // What the node's EDS says of the attribute, where the node's EDS is known (EdsNames): the
+    // parameter's name, and the value as the parameter shows it, as text and as JSON (empty when
+    // the message carries none).
+    std::string edsName;
+    std::string edsText;
+    std::string edsJson;
 };
 
 } // namespace orv::dnet::monitor

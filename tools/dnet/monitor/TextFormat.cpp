@@ -28,17 +28,7 @@ std::string Bytes(const Message& message)
 
 std::string Choice(int choice)
 {
-    static constexpr std::pair<int, const char*> kBits[] = {
-        {0x01, "explicit"}, {0x02, "poll"},   {0x04, "bit-strobe"},          {0x08, "multicast poll"},
-        {0x10, "change of state"}, {0x20, "cyclic"}, {0x40, "acknowledge suppression"},
-    };
-    std::string text;
-    for (const auto& [mask, name] : kBits) {
-        if ((choice & mask) != 0) {
-            text += text.empty() ? "" : ", ";
-            text += name;
-        }
-    }
+    const std::string text = AllocationChoiceNames(static_cast<unsigned>(choice));
     char code[24];
     std::snprintf(code, sizeof code, "choice 0x%02X", static_cast<unsigned>(choice));
     return text.empty() ? code : text + " (" + code + ")";
@@ -58,6 +48,8 @@ std::string Path(const Message& message)
         const std::string_view attribute = AttributeName(message.classId, message.instance, message.attribute);
         if (!attribute.empty()) {
             text += " " + std::string(attribute);
+        } else if (!message.edsName.empty()) {
+            text += " " + message.edsName;
         }
     }
     return text;
@@ -70,6 +62,9 @@ std::string Value(const Message& message)
         if (const auto decoded = DecodeAttribute(message.classId, message.instance, message.attribute, message.data)) {
             return decoded->text;
         }
+    }
+    if (!message.edsText.empty()) {
+        return message.edsText;
     }
     return Bytes(message);
 }
