@@ -106,6 +106,9 @@ TEST_F(DnetEds, ParamsReadsEveryParameterOfTheSimulatedBrelin)
 
 TEST_F(DnetEds, WithoutAnEdsTheLibraryGivesTheNodesOrSaysItHasNone)
 {
+    ProgramResult scan = Run({"scan"});
+    ASSERT_EQ(scan.status, 0) << Describe(scan);
+    EXPECT_TRUE(scan.out.ends_with("; no EDS in the library\n")) << scan.out;
     ProgramResult result = Run({"params", "63"});
     EXPECT_EQ(result.status, 3);
     EXPECT_NE(result.err.find("node 63 (vendor 1207, device type 12, product code 4201, revision 1.4) has no EDS in "
@@ -115,6 +118,11 @@ TEST_F(DnetEds, WithoutAnEdsTheLibraryGivesTheNodesOrSaysItHasNone)
 
     fs::create_directories(EdsLibrary());
     fs::copy_file(kBrelinEds, EdsLibrary() / "brelin.eds");
+    scan = Run({"scan"});
+    ASSERT_EQ(scan.status, 0) << Describe(scan);
+    EXPECT_TRUE(scan.out.ends_with("; EDS " + (EdsLibrary() / "brelin.eds").string() +
+                                   ": \"Brelin GW\" by \"OrvDeviceNet\"\n"))
+        << scan.out;
     result = Run({"params", "63"});
     ASSERT_EQ(result.status, 0) << Describe(result);
     const auto lines = Lines(result.out);

@@ -83,6 +83,14 @@ ScannedNode Brelin(int mac, ScannedNode::Release release, ScannedNode::Access ac
     return node;
 }
 
+// The same, looked up in the EDS library: found in `file` under `product`, or not (`file` empty).
+ScannedNode Named(int mac, const std::string& file, const std::string& product)
+{
+    ScannedNode node = Brelin(mac, ScannedNode::Release::Released);
+    node.eds = {true, file, file.empty() ? "" : "OrvDeviceNet", product};
+    return node;
+}
+
 // A node of an unknown profile that stopped answering at its product code.
 ScannedNode Partial(int mac, ScannedNode::Release release)
 {
@@ -180,6 +188,23 @@ const std::vector<Row>& Rows()
          R"J("deviceTypeName":"communications adapter","productCode":4201,"revision":{"major":1,"minor":4},)J"
          R"J("serialNumber":12050885,"productName":"Brelin\u0001","status":49,"statusName":"owned","state":3,)J"
          R"J("stateName":"operational","release":"released"}],"status":"ok","exit":0})J"},
+        {"scan: named from the EDS library, or without an EDS there",
+         {"scan", {}, ScanResult{{Named(5, "/eds/brelin.eds", "Brelin \"GW\""), Named(6, "", "")}}},
+         {"node 5: vendor id 1207, device type 12 (communications adapter), product code 4201, revision 1.4, "
+          "serial number 12050885 (0x00B7E1C5), product name \"Brelin.\", status 0x0031 (owned), "
+          "state 3 (operational); EDS /eds/brelin.eds: \"Brelin \\\"GW\\\"\" by \"OrvDeviceNet\"",
+          "node 6: vendor id 1207, device type 12 (communications adapter), product code 4201, revision 1.4, "
+          "serial number 12050885 (0x00B7E1C5), product name \"Brelin.\", status 0x0031 (owned), "
+          "state 3 (operational); no EDS in the library"},
+         R"J({"command":"scan","nodes":[{"node":5,"access":"allocated","vendorId":1207,"deviceType":12,)J"
+         R"J("deviceTypeName":"communications adapter","productCode":4201,"revision":{"major":1,"minor":4},)J"
+         R"J("serialNumber":12050885,"productName":"Brelin\u0001","status":49,"statusName":"owned","state":3,)J"
+         R"J("stateName":"operational","eds":{"file":"/eds/brelin.eds","vendorName":"OrvDeviceNet",)J"
+         R"J("productName":"Brelin \"GW\""},"release":"released"},)J"
+         R"J({"node":6,"access":"allocated","vendorId":1207,"deviceType":12,)J"
+         R"J("deviceTypeName":"communications adapter","productCode":4201,"revision":{"major":1,"minor":4},)J"
+         R"J("serialNumber":12050885,"productName":"Brelin\u0001","status":49,"statusName":"owned","state":3,)J"
+         R"J("stateName":"operational","eds":null,"release":"released"}],"status":"ok","exit":0})J"},
         {"scan: held, refused, open before, silent, release refused",
          {"scan", {}, ScanResult{{Refusal(3, ScannedNode::Access::Held, 0x0C, 0x01),
                                   Refusal(4, ScannedNode::Access::Refused, 0x08, std::nullopt),

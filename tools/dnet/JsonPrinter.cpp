@@ -176,6 +176,15 @@ void Body(const ScanResult& scan, JsonObject& json)
         if (node.silentAt) {
             entry.Number("silentAt", Number(*node.silentAt));
         }
+        if (node.eds.lookedUp && node.eds.file.empty()) {
+            entry.Raw("eds", "null");
+        } else if (node.eds.lookedUp) {
+            JsonObject eds;
+            eds.String("file", node.eds.file)
+                .String("vendorName", node.eds.vendorName)
+                .String("productName", node.eds.productName);
+            entry.Raw("eds", eds.Text());
+        }
         entry.String("release", ReleaseName(node.release));
         if (node.release == ScannedNode::Release::Refused) {
             Codes(node.releaseError, "release", entry);

@@ -122,6 +122,16 @@ struct ScannedNode {
     std::optional<int> silentAt;
     Release release = Release::NotOurs;
     Error releaseError; // Release::Refused
+
+    // What the EDS library says of the node, once its vendor id, device type, product code and
+    // revision were read.
+    struct Eds {
+        bool lookedUp = false;
+        std::string file; // empty: the library has no EDS for this identity
+        std::string vendorName;
+        std::string productName;
+    };
+    Eds eds;
 };
 
 struct ScanResult {

@@ -4,6 +4,7 @@
 #include "tools/dnet/Reply.h"
 #include "tools/dnet/monitor/TextFormat.h"
 
+#include "eds/Escapes.h"
 #include "platform/Hex.h"
 #include "platform/LittleEndian.h"
 
@@ -105,6 +106,11 @@ std::string NodeLine(const ScannedNode& node)
     }
     if (node.silentAt) {
         line += "; no answer from attribute " + std::to_string(*node.silentAt) + " on";
+    }
+    if (node.eds.lookedUp) {
+        line += node.eds.file.empty() ? "; no EDS in the library"
+                                      : "; EDS " + node.eds.file + ": \"" + eds::Escape(node.eds.productName) +
+                                            "\" by \"" + eds::Escape(node.eds.vendorName) + "\"";
     }
     switch (node.release) {
     case ScannedNode::Release::NotOurs: line += "; allocated to this master before the scan, left allocated"; break;

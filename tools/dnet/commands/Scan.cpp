@@ -6,7 +6,45 @@
 #include "tools/dnet/Session.h"
 #include "tools/dnet/commands/Commands.h"
 
+#include "eds/Library.h"
+#include "platform/LittleEndian.h"
+
+#include <algorithm>
+
 namespace orv::dnet {
+namespace {
+
+// The identity attribute `attribute` as read, if it came whole (`size` bytes).
+const Bytes* IdentityRead(const ScannedNode& node, int attribute, std::size_t size)
+{
+    const auto read = std::find_if(node.identity.begin(), node.identity.end(),
+                                   [attribute](const IdentityValue& value) { return value.attribute == attribute; });
+    return read != node.identity.end() && read->value.size() == size ? &read->value : nullptr;
+}
+
+// Names each node whose identity came whole from the EDS library's file for it.
+void NameFromLibrary(const eds::Library& library, ScanResult& scan)
+{
+    for (ScannedNode& node : scan.nodes) {
+        const Bytes* vendor = IdentityRead(node, 1, 2);
+        const Bytes* type = IdentityRead(node, 2, 2);
+        const Bytes* product = IdentityRead(node, 3, 2);
+        const Bytes* revision = IdentityRead(node, 4, 2);
+        if (vendor == nullptr || type == nullptr || product == nullptr || revision == nullptr) {
+            continue;
+        }
+        const eds::DeviceKey key{platform::GetLe16(vendor->data()), platform::GetLe16(type->data()),
+                                 platform::GetLe16(product->data()), (*revision)[0]};
+        node.eds.lookedUp = true;
+        if (const eds::LibraryFile* file = library.Find(key)) {
+            node.eds.file = file->path.string();
+            node.eds.vendorName = file->device.vendorName;
+            node.eds.productName = file->device.productName;
+        }
+    }
+}
+
+} // namespace
 
 CommandResult RunScan(Session& session, const Command& command)
 {
@@ -23,6 +61,13 @@ CommandResult RunScan(Session& session, const Command& command)
     Outcome outcome = Browse(link, settings, scan);
     if (!outcome.Ok()) {
         outcome.message = session.WithReason(outcome.message);
+    }
+    if (!scan.nodes.empty()) {
+        const eds::Library& library = session.EdsLibrary();
+        for (const std::string& problem : library.Problems()) {
+            session.Note("EDS library: left out " + problem);
+        }
+        NameFromLibrary(library, scan);
     }
     if (!link.RestoreTimeout() && outcome.Ok()) {
         outcome = {kExitFailure, session.WithReason("the card refused the scan's time-out (SetTimeout failed)")};
